@@ -1,0 +1,198 @@
+// Console front end: the same controller as the window, with messages, button captions and
+// indicators printed as lines. Each argument "binpatch" or "cabview" is one click.
+
+#include "controller.h"
+#include "copyFile.h"
+#include "fileIO.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] = "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview";
+
+// Carries out the controller's requests on standard output, keeping the captions the
+// buttons would show.
+class ConsoleFrontEnd : public FrontEnd {
+public:
+    explicit ConsoleFrontEnd(std::ostream& out) : out_(out) {}
+
+    void showMessage(const char* text, const char* title) override
+    {
+        out_ << '[' << title << "] " << text << '\n';
+    }
+    void setButtonCaption(Button button, const char* text) override
+    {
+        (button == Button::BinPatch ? binPatchCaption_ : cabviewCaption_) = text;
+    }
+    void requestRepaint() override {}
+    void endProgram() override { ended_ = true; }
+
+    // As the window does when it creates its buttons.
+    void createButtons(const Controller& controller)
+    {
+        binPatchCaption_ = controller.getBinPatchCaption();
+        cabviewCaption_ = controller.getCabviewCaption();
+    }
+
+    // The two rows of the window: value, indicator and button caption.
+    void paint(const Controller& controller)
+    {
+        out_ << "BinPatch " << controller.binPatchValue() << ": "
+             << indicatorWord(controller.getBinPatchIndicator()) << " [" << binPatchCaption_ << "]\n";
+        out_ << "Cabview " << controller.cabviewValue() << ": " << indicatorWord(controller.getCabviewIndicator())
+             << " [" << cabviewCaption_ << "]\n";
+    }
+
+    bool ended() const { return ended_; }
+
+private:
+    static const char* indicatorWord(Indicator indicator)
+    {
+        switch (indicator) {
+        case Indicator::BinPatchOn:
+            return "aktiviert";
+        case Indicator::BinPatchOff:
+            return "deaktiviert";
+        case Indicator::Cabview1024:
+            return "1024x768";
+        case Indicator::Cabview1280:
+            break;
+        }
+        return "1280x1024";
+    }
+
+    std::ostream& out_;
+    std::string binPatchCaption_;
+    std::string cabviewCaption_;
+    bool ended_ = false;
+};
+
+std::optional<Button> parseButton(const std::string& word)
+{
+    if (word == "binpatch")
+        return Button::BinPatch;
+    if (word == "cabview")
+        return Button::Cabview;
+    return std::nullopt;
+}
+
+struct Invocation {
+    enum class Mode { Clicks, Interactive, Plan } mode = Mode::Clicks;
+    std::vector<Button> clicks; // Clicks: in order; Plan: the one button
+};
+
+std::optional<Invocation> parseArguments(int argc, char** argv)
+{
+    Invocation invocation;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "-i") {
+        invocation.mode = Invocation::Mode::Interactive;
+        return invocation;
+    }
+    if (!args.empty() && args[0] == "plan") {
+        if (args.size() != 2)
+            return std::nullopt;
+        invocation.mode = Invocation::Mode::Plan;
+    }
+    const size_t first = invocation.mode == Invocation::Mode::Plan ? 1 : 0;
+    for (size_t i = first; i < args.size(); ++i) {
+        const std::optional<Button> button = parseButton(args[i]);
+        if (!button)
+            return std::nullopt;
+        invocation.clicks.push_back(*button);
+    }
+    return invocation;
+}
+
+void click(Controller& controller, Button button)
+{
+    if (button == Button::BinPatch)
+        controller.toggleBinPatch();
+    else
+        controller.toggleCabview();
+}
+
+void printPlan(const ClickPlan& plan, std::ostream& out)
+{
+    if (!plan.runsBatch) {
+        out << '[' << plan.title << "] " << plan.text << '\n';
+        return;
+    }
+    for (const CopyStep& step : plan.steps) {
+        out << step.source << " -> " << step.target;
+        if (!fileExists(step.source.c_str()))
+            out << " (fehlt)";
+        out << '\n';
+    }
+}
+
+// One click per line until the end of the input; the output is flushed after each, so that
+// a script driving the tool sees every answer at once.
+void runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
+{
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        const std::optional<Button> button = parseButton(line);
+        if (!button) {
+            std::cerr << "Unbekannter Befehl: " << line << '\n';
+            continue;
+        }
+        click(controller, *button);
+        frontEnd.paint(controller);
+        std::cout.flush();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::optional<Invocation> invocation = parseArguments(argc, argv);
+    if (!invocation) {
+        std::cerr << kUsage << '\n';
+        return 2;
+    }
+
+    ConsoleFrontEnd frontEnd(std::cout);
+    Controller controller(frontEnd);
+    setCopyFailureObserver([](const std::string& source, const std::string& target) {
+        std::cout << "Kopieren fehlgeschlagen: " << source << " -> " << target << '\n';
+    });
+
+    controller.loadStates();
+    if (invocation->mode == Invocation::Mode::Plan) {
+        if (!frontEnd.ended()) {
+            const Button button = invocation->clicks.front();
+            printPlan(button == Button::BinPatch ? controller.planBinPatchClick() : controller.planCabviewClick(),
+                      std::cout);
+        }
+        return 0;
+    }
+
+    frontEnd.createButtons(controller);
+    frontEnd.paint(controller);
+    // After the read error the window still shows once, then its message loop ends.
+    if (frontEnd.ended())
+        return 0;
+    std::cout.flush();
+
+    if (invocation->mode == Invocation::Mode::Interactive) {
+        runInteractive(controller, frontEnd);
+        return 0;
+    }
+    for (const Button button : invocation->clicks) {
+        click(controller, button);
+        frontEnd.paint(controller);
+    }
+    return 0;
+}

@@ -1,0 +1,156 @@
+#include "controller.h"
+
+#include "fileIO.h"
+
+namespace {
+
+const char kReadErrorText[] = "Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.";
+const char kBatchFailedText[] = "Fehler beim Verarbeiten von mindestens einer Datei!";
+const char kUnexpectedValueText[] = "Fehler";
+
+const char kNoticeTitle[] = "Meldung";
+const char kErrorTitle[] = "Fehler";
+const char kSuccessTitle[] = "Aktion ausgefuehrt";
+
+const int32_t kBinPatchOff = 0;
+const int32_t kBinPatchOn = 1;
+const int32_t kCabview1024 = 1024;
+const int32_t kCabview1280 = 1280;
+
+// The value the other setting goes back into the state file with. A file that vanished
+// since the start reads as -1; writing that back would lose the BinPatch setting or lock
+// every later start out with a read error, so the value held in memory is written instead.
+int32_t valueToKeep(int32_t reread, int32_t inMemory)
+{
+    return reread < 0 ? inMemory : reread;
+}
+
+} // namespace
+
+// Running one batch takes a setting from one valid value to the other.
+struct ToggleTransition {
+    int32_t from;
+    int32_t to;
+    Batch batch;
+    const char* successText;
+};
+
+namespace {
+
+using Transition = ToggleTransition;
+
+const Transition kBinPatchTransitions[] = {
+    {kBinPatchOff, kBinPatchOn, Batch::EngfilesBin, "BinPatch-Konfiguration erflgreich aktiviert"},
+    {kBinPatchOn, kBinPatchOff, Batch::EngfilesNoBin, "BinPatch-Konfiguration erflgreich deaktiviert"},
+};
+
+const Transition kCabviewTransitions[] = {
+    {kCabview1024, kCabview1280, Batch::Cabfiles1280, "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"},
+    {kCabview1280, kCabview1024, Batch::Cabfiles1024, "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt"},
+};
+
+// The transition away from the value, or null when the value is neither of the pair.
+template <size_t N>
+const Transition* transitionFrom(const Transition (&transitions)[N], int32_t value)
+{
+    for (const Transition& transition : transitions) {
+        if (transition.from == value)
+            return &transition;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void Controller::loadStates()
+{
+    binpatch = getBinPatchState();
+    cabview = getCabviewState();
+    if (binpatch < 0 || cabview < 0) {
+        frontEnd_.showMessage(kReadErrorText, kNoticeTitle);
+        frontEnd_.endProgram();
+    }
+}
+
+void Controller::toggleBinPatch()
+{
+    const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
+    const Transition* transition = transitionFrom(kBinPatchTransitions, binpatch);
+    if (transition == nullptr)
+        return refuseUnexpectedValue();
+    const bool recorded = setState(transition->to, cabviewInFile);
+    complete(*transition, recorded, binpatch);
+    frontEnd_.setButtonCaption(Button::BinPatch, getBinPatchCaption());
+}
+
+void Controller::toggleCabview()
+{
+    const int32_t binPatchInFile = valueToKeep(getBinPatchState(), binpatch);
+    const Transition* transition = transitionFrom(kCabviewTransitions, cabview);
+    if (transition == nullptr)
+        return refuseUnexpectedValue();
+    const bool recorded = setState(binPatchInFile, transition->to);
+    complete(*transition, recorded, cabview);
+    frontEnd_.setButtonCaption(Button::Cabview, getCabviewCaption());
+}
+
+// The new setting stands whatever the batch achieved; a setting that did not reach the state
+// file would be gone at the next start, so it is reported as a failure like a failed copy.
+void Controller::complete(const ToggleTransition& transition, bool recorded, int32_t& value)
+{
+    const int32_t result = runBatch(transition.batch, cabview);
+    if (recorded && result == 1)
+        frontEnd_.showMessage(transition.successText, kSuccessTitle);
+    else
+        frontEnd_.showMessage(kBatchFailedText, kErrorTitle);
+    value = transition.to;
+    frontEnd_.requestRepaint();
+}
+
+void Controller::refuseUnexpectedValue()
+{
+    frontEnd_.showMessage(kUnexpectedValueText, kNoticeTitle);
+}
+
+const char* Controller::getBinPatchCaption() const
+{
+    return binpatch == kBinPatchOn ? "Deaktivieren" : "Aktivieren";
+}
+
+const char* Controller::getCabviewCaption() const
+{
+    return cabview == kCabview1024 ? "1280 x 1024" : "1024 x 768";
+}
+
+Indicator Controller::getBinPatchIndicator() const
+{
+    return binpatch == kBinPatchOn ? Indicator::BinPatchOn : Indicator::BinPatchOff;
+}
+
+Indicator Controller::getCabviewIndicator() const
+{
+    return cabview == kCabview1024 ? Indicator::Cabview1024 : Indicator::Cabview1280;
+}
+
+ClickPlan Controller::planBinPatchClick() const
+{
+    return plan(transitionFrom(kBinPatchTransitions, binpatch));
+}
+
+ClickPlan Controller::planCabviewClick() const
+{
+    return plan(transitionFrom(kCabviewTransitions, cabview));
+}
+
+ClickPlan Controller::plan(const ToggleTransition* transition) const
+{
+    ClickPlan plan;
+    if (transition == nullptr) {
+        plan.text = kUnexpectedValueText;
+        plan.title = kNoticeTitle;
+        return plan;
+    }
+    plan.runsBatch = true;
+    plan.steps = stepsToRun(transition->batch, cabview);
+    return plan;
+}

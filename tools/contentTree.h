@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Builds the add-on's content tree below a simulator root folder, for tests, the demo and
+// measurements: every source of the four batches, every folder a batch writes into, and
+// (optionally) a file at every live target.
+
+struct ContentTreeOptions {
+    // On-disk spelling of each folder and file name created; the tables' spelling when empty.
+    std::function<std::string(const std::string& name)> spelling;
+    // The trainset whose live cab-view folder is stored as "CABVIEW"; the others use "Cabview".
+    std::string upperCaseCabviewTrainset = "ZEK_BR927_serie2";
+    // Bytes per file; when empty, each file holds one line naming it.
+    std::function<size_t(const std::string& tablePath)> sizeOf;
+    // Writes "live <path>" at each live target that is not also a source of some batch.
+    bool createLiveFiles = true;
+};
+
+// Creates the tree below root (which must exist).
+void createContentTree(const std::string& root, const ContentTreeOptions& options = {});
+
+// What a source or live file written by createContentTree holds, given its table path.
+std::string sourceContent(const std::string& tablePath);
+std::string liveContent(const std::string& tablePath);
+
+// The path below root that a table path ("../../trains/...") reaches, each component found
+// regardless of letter case; empty when some component is missing.
+std::string findUnderRoot(const std::string& root, const std::string& tablePath);
+
+// The table path without its leading "../../", e.g. "trains/trainset/ZEK_BR927_ki/x.eng".
+std::string belowRoot(const std::string& tablePath);
+
+std::string readWholeFile(const std::string& path);
+void writeWholeFile(const std::string& path, const std::string& content);
