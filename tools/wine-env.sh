@@ -1,0 +1,88 @@
+#!/bin/sh
+# Runs a command inside a private Wine setup: a Wine prefix below the given build folder
+# (never ~/.wine), a virtual X display of its own (Xvfb) and a Wine virtual desktop of
+# 1000 x 740 pixels on it. Wine and Xvfb are stopped afterwards, also when the command fails.
+#
+# Usage: tools/wine-env.sh <build folder> <command> [arguments...]
+#   With BR927_WINE_DISPLAY=host the command uses the caller's $DISPLAY instead of Xvfb
+#   (the virtual desktop is set up all the same).
+# The command sees WINEPREFIX, WINEDEBUG=-all, DISPLAY and BR927_WINE (the wine loader).
+set -eu
+
+[ $# -ge 2 ] || { echo "usage: $0 <build folder> <command> [arguments...]" >&2; exit 2; }
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+shift
+
+WINEPREFIX="$build/wine-prefix"
+WINEDEBUG=-all
+WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts in a fresh prefix
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# Debian's wine wrapper warns on every start that the 32-bit part is missing; the 64-bit
+# loader needs no wrapper.
+if [ -x /usr/lib/wine/wine64 ]; then BR927_WINE=/usr/lib/wine/wine64; else BR927_WINE=wine; fi
+export BR927_WINE
+
+xvfb_pid=""
+state=$(mktemp -d)
+
+cleanup() {
+    status=$?
+    trap - EXIT INT TERM
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$state"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Waits up to $1 seconds for the command "$2..." to succeed.
+wait_for() {
+    limit=$1
+    shift
+    elapsed=0
+    until "$@"; do
+        [ "$elapsed" -lt $((limit * 10)) ] || return 1
+        sleep 0.1
+        elapsed=$((elapsed + 1))
+    done
+}
+
+if [ "${BR927_WINE_DISPLAY:-}" = host ] && [ -n "${DISPLAY:-}" ]; then
+    : # the caller's display
+else
+    # Xvfb picks a free display number itself and reports it on descriptor 3.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    if ! wait_for 20 grep -q '[0-9]' "$state/display"; then
+        echo "wine-env: Xvfb did not start:" >&2
+        cat "$state/xvfb.log" >&2
+        exit 1
+    fi
+    DISPLAY=":$(tr -dc 0-9 <"$state/display")"
+    export DISPLAY
+fi
+
+# A new prefix takes a while to create; it is kept in the build folder for the next run.
+stamp="$WINEPREFIX/.br927-ready"
+if [ ! -f "$stamp" ]; then
+    echo "wine-env: creating the Wine prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    "$BR927_WINE" wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || { cat "$state/wineboot.log" >&2; exit 1; }
+    wineserver -w
+    "$BR927_WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    "$BR927_WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1000x740 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$stamp"
+fi
+
+# One wineserver for the whole command, so that the programs it starts share it. Wine's
+# background services start with the first program and outlive it; they are started here with
+# their output away from the command's, so that a pipe reading the command's output ends.
+wineserver -p </dev/null >/dev/null 2>&1
+"$BR927_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+"$@"
