@@ -3,9 +3,11 @@
 BUILD  := build
 NATIVE := $(BUILD)/native
 ASAN   := $(BUILD)/asan
+WIN32  := $(BUILD)/win32
+WIN64  := $(BUILD)/win64
 JOBS   := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps native asan test test-native demo clean
+.PHONY: all deps deps-windows native asan windows test test-native test-windows demo clean
 
 all: native
 
@@ -20,12 +22,28 @@ asan: deps
 	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DBR927_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN) -j$(JOBS)
 
+deps-windows:
+	@tools/install-deps.sh windows
+
+# The Windows program: the release (i686, static) and the x86_64 build that the tests run
+# under Wine, with the core's tests and the program's end-to-end tests.
+windows: deps-windows
+	@cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(WIN32) -j$(JOBS)
+	@cmake -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DBR927_RELEASE_EXE=$(abspath $(WIN32))/ZEK_BR927_config.exe >/dev/null
+	@cmake --build $(WIN64) -j$(JOBS)
+
+test-windows: windows
+	tools/wine-env.sh $(BUILD) ctest --test-dir $(WIN64) --output-on-failure -j$(JOBS) --timeout 300
+
 test-native: native asan
 	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
-test: test-native
+test: test-native test-windows
 
 demo: native
 	@tools/demo.sh $(NATIVE)

@@ -16,5 +16,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every program stands alone: no runtime DLLs of the compiler beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# The test programs of this build run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The test programs of this build run under Wine (tools/wine-env.sh provides its prefix and
+# display). Debian's 64-bit loader is taken directly: its wrapper warns at every start that
+# the 32-bit part is missing, which these tests do not need.
+if(EXISTS /usr/lib/wine/wine64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()

@@ -1,6 +1,7 @@
 #include "programRun.h"
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -9,8 +10,18 @@ const char kMainClass[] = "Hauptfenster";
 const char kDialogClass[] = "#32770";
 const DWORD kPollMs = 20;
 
-// The run whose window events arrive; one program runs at a time.
-ProgramRun* current = nullptr;
+// The window event hook that runs inside the program, from windowProbe.dll beside this test.
+WINEVENTPROC probeProcedure(HMODULE& module)
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(NULL, path, sizeof path);
+    std::string probe = path;
+    probe = probe.substr(0, probe.find_last_of("\\/") + 1) + "windowProbe.dll";
+    module = LoadLibraryA(probe.c_str());
+    if (module == NULL)
+        throw std::runtime_error("cannot load " + probe);
+    return reinterpret_cast<WINEVENTPROC>(reinterpret_cast<void*>(GetProcAddress(module, "noteWindowEvent")));
+}
 
 std::string windowText(HWND window)
 {
@@ -80,7 +91,6 @@ Pixels readBitmap(HDC source, HBITMAP bitmap, int width, int height)
 
 ProgramRun::ProgramRun(const std::string& exe, const std::string& workDir)
 {
-    current = this;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
@@ -88,9 +98,17 @@ ProgramRun::ProgramRun(const std::string& exe, const std::string& workDir)
     if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, CREATE_SUSPENDED, NULL,
                         workDir.c_str(), &startup, &process_))
         throw std::runtime_error("cannot start " + exe + ": error " + std::to_string(GetLastError()));
-    hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, NULL, onWinEvent, process_.dwProcessId, 0,
-                            WINEVENT_OUTOFCONTEXT);
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    probeLog_ = std::string(folder) + "br927-probe-" + std::to_string(process_.dwProcessId) + ".txt";
+    DeleteFileA(probeLog_.c_str());
+    HMODULE probe = NULL;
+    const WINEVENTPROC procedure = probeProcedure(probe);
+    hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, probe, procedure, process_.dwProcessId, 0,
+                            WINEVENT_INCONTEXT);
     ResumeThread(process_.hThread);
+    if (hook_ == NULL)
+        throw std::runtime_error("cannot hook the program's window events");
 }
 
 ProgramRun::~ProgramRun()
@@ -103,14 +121,20 @@ ProgramRun::~ProgramRun()
         UnhookWinEvent(hook_);
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
-    current = nullptr;
+    DeleteFileA(probeLog_.c_str());
 }
 
-void CALLBACK ProgramRun::onWinEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+std::vector<WindowEvent> ProgramRun::windowEvents() const
 {
-    if (current == nullptr || window == NULL || object != OBJID_WINDOW || child != CHILDID_SELF)
-        return;
-    current->created_.push_back({window, className(window), GetDlgCtrlID(window)});
+    std::vector<WindowEvent> events;
+    std::ifstream log(probeLog_);
+    WindowEvent event;
+    int visible = 0;
+    while (log >> event.event >> event.className >> event.controlId >> visible) {
+        event.topLevelVisible = visible != 0;
+        events.push_back(event);
+    }
+    return events;
 }
 
 void ProgramRun::pump() const

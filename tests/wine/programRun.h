@@ -31,11 +31,12 @@ struct Pixels {
     uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y * width + x)]; }
 };
 
-// A window the program created, as reported while the program ran.
-struct CreatedWindow {
-    HWND window;
+// A window that the program created or showed, noted inside the program as it happened.
+struct WindowEvent {
+    std::string event; // "create" or "show"
     std::string className;
     int controlId;
+    bool topLevelVisible; // whether the top-level window it belongs to was visible then
 };
 
 class ProgramRun {
@@ -47,32 +48,32 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     // The main window once it exists (visible or not); NULL after the deadline.
-    HWND findMainWindow(DWORD timeoutMs = 10000);
+    HWND findMainWindow(DWORD timeoutMs = 30000);
     // The main window once it is visible and has been painted once.
-    HWND waitForVisibleWindow(DWORD timeoutMs = 10000);
+    HWND waitForVisibleWindow(DWORD timeoutMs = 30000);
     // The next message box of the program not seen before; window NULL after the deadline.
-    MessageBoxSeen waitForMessageBox(DWORD timeoutMs = 10000);
+    MessageBoxSeen waitForMessageBox(DWORD timeoutMs = 30000);
     // Any message box open now.
     bool messageBoxOpen();
     // Presses OK and waits until the box has gone.
-    bool pressOk(const MessageBoxSeen& box, DWORD timeoutMs = 10000);
+    bool pressOk(const MessageBoxSeen& box, DWORD timeoutMs = 30000);
 
     HWND button(int id) const;
     // Clicks the button as the mouse would (BM_CLICK), without waiting for the handling.
     void click(int id);
     std::string caption(int id) const;
     // Waits until the button shows the caption; false after the deadline.
-    bool waitForCaption(int id, const std::string& text, DWORD timeoutMs = 10000);
+    bool waitForCaption(int id, const std::string& text, DWORD timeoutMs = 30000);
 
     // The client-area pixels of the main window in the rectangle.
     Pixels capture(int x, int y, int width, int height) const;
 
     // Waits for the exit; the exit code, or -1 after the deadline (STILL_ACTIVE never shows).
-    long waitForExit(DWORD timeoutMs = 15000);
+    long waitForExit(DWORD timeoutMs = 30000);
     bool running() const;
 
-    // Windows the program created (reported through a window event hook).
-    std::vector<CreatedWindow> createdWindows() const { return created_; }
+    // The windows the program created and showed so far, in order.
+    std::vector<WindowEvent> windowEvents() const;
     // How many message boxes appeared so far.
     int messageBoxesSeen() const { return static_cast<int>(boxesSeen_.size()); }
 
@@ -80,7 +81,6 @@ public:
     DWORD processId() const { return process_.dwProcessId; }
 
 private:
-    static void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD);
     std::vector<HWND> topLevelWindows(const char* className) const;
     void pump() const;
 
@@ -88,7 +88,7 @@ private:
     HWINEVENTHOOK hook_ = NULL;
     HWND main_ = NULL;
     std::vector<HWND> boxesSeen_;
-    std::vector<CreatedWindow> created_;
+    std::string probeLog_;
 };
 
 // A bitmap resource of an executable, at its own size.
@@ -103,4 +103,4 @@ int differingPixels(const Pixels& a, const Pixels& b, const std::vector<Area>& i
 
 // Waits until the main window shows the expected picture at (x, y); the number of differing
 // pixels of the last look (0 when it matched before the deadline).
-int waitForPicture(const ProgramRun& run, int x, int y, const Pixels& expected, DWORD timeoutMs = 10000);
+int waitForPicture(const ProgramRun& run, int x, int y, const Pixels& expected, DWORD timeoutMs = 30000);
