@@ -45,8 +45,9 @@ test-native: native asan
 
 test: test-native test-windows
 
-demo: native
+demo: native windows
 	@tools/demo.sh $(NATIVE)
+	@tools/demo-windows.sh $(WIN64)
 
 clean:
 	rm -rf $(BUILD)
