@@ -15,6 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every program stands alone: no runtime DLLs of the compiler beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # The test programs of this build run under Wine (tools/wine-env.sh provides its prefix and
 # display). Debian's 64-bit loader is taken directly: its wrapper warns at every start that

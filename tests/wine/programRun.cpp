@@ -10,17 +10,23 @@ const char kMainClass[] = "Hauptfenster";
 const char kDialogClass[] = "#32770";
 const DWORD kPollMs = 20;
 
-// The window event hook that runs inside the program, from windowProbe.dll beside this test.
-WINEVENTPROC probeProcedure(HMODULE& module)
+// The hooks that run inside the program, from windowProbe.dll beside this test.
+HMODULE loadProbe()
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(NULL, path, sizeof path);
     std::string probe = path;
     probe = probe.substr(0, probe.find_last_of("\\/") + 1) + "windowProbe.dll";
-    module = LoadLibraryA(probe.c_str());
+    const HMODULE module = LoadLibraryA(probe.c_str());
     if (module == NULL)
         throw std::runtime_error("cannot load " + probe);
-    return reinterpret_cast<WINEVENTPROC>(reinterpret_cast<void*>(GetProcAddress(module, "noteWindowEvent")));
+    return module;
+}
+
+template <typename Procedure>
+Procedure probeProcedure(HMODULE probe, const char* name)
+{
+    return reinterpret_cast<Procedure>(reinterpret_cast<void*>(GetProcAddress(probe, name)));
 }
 
 std::string windowText(HWND window)
@@ -102,13 +108,15 @@ ProgramRun::ProgramRun(const std::string& exe, const std::string& workDir)
     GetTempPathA(sizeof folder, folder);
     probeLog_ = std::string(folder) + "br927-probe-" + std::to_string(process_.dwProcessId) + ".txt";
     DeleteFileA(probeLog_.c_str());
-    HMODULE probe = NULL;
-    const WINEVENTPROC procedure = probeProcedure(probe);
-    hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, probe, procedure, process_.dwProcessId, 0,
+    const HMODULE probe = loadProbe();
+    hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, probe,
+                            probeProcedure<WINEVENTPROC>(probe, "noteWindowEvent"), process_.dwProcessId, 0,
                             WINEVENT_INCONTEXT);
+    paintHook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, probeProcedure<HOOKPROC>(probe, "notePaint"), probe,
+                                   process_.dwThreadId);
     ResumeThread(process_.hThread);
-    if (hook_ == NULL)
-        throw std::runtime_error("cannot hook the program's window events");
+    if (hook_ == NULL || paintHook_ == NULL)
+        throw std::runtime_error("cannot hook the program's windows");
 }
 
 ProgramRun::~ProgramRun()
@@ -119,6 +127,8 @@ ProgramRun::~ProgramRun()
     }
     if (hook_ != NULL)
         UnhookWinEvent(hook_);
+    if (paintHook_ != NULL)
+        UnhookWindowsHookEx(paintHook_);
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
     DeleteFileA(probeLog_.c_str());
@@ -130,7 +140,7 @@ std::vector<WindowEvent> ProgramRun::windowEvents() const
     std::ifstream log(probeLog_);
     WindowEvent event;
     int visible = 0;
-    while (log >> event.event >> event.className >> event.controlId >> visible) {
+    while (log >> event.event >> event.className >> event.number >> visible) {
         event.topLevelVisible = visible != 0;
         events.push_back(event);
     }

@@ -31,11 +31,12 @@ struct Pixels {
     uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y * width + x)]; }
 };
 
-// A window that the program created or showed, noted inside the program as it happened.
+// A window that the program created, or a paint of a top-level window, noted inside the
+// program as it happened.
 struct WindowEvent {
-    std::string event; // "create" or "show"
+    std::string event; // "create" or "paint"
     std::string className;
-    int controlId;
+    int number;           // create: the control id; paint: pixels drawn left of the indicators
     bool topLevelVisible; // whether the top-level window it belongs to was visible then
 };
 
@@ -72,7 +73,7 @@ public:
     long waitForExit(DWORD timeoutMs = 30000);
     bool running() const;
 
-    // The windows the program created and showed so far, in order.
+    // The windows the program created and the paints of its top-level windows, in order.
     std::vector<WindowEvent> windowEvents() const;
     // How many message boxes appeared so far.
     int messageBoxesSeen() const { return static_cast<int>(boxesSeen_.size()); }
@@ -86,6 +87,7 @@ private:
 
     PROCESS_INFORMATION process_{};
     HWINEVENTHOOK hook_ = NULL;
+    HHOOK paintHook_ = NULL;
     HWND main_ = NULL;
     std::vector<HWND> boxesSeen_;
     std::string probeLog_;

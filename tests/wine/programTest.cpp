@@ -349,18 +349,21 @@ TEST_F(Program, AMissingStateFileShowsOneMessageBeforeTheWindowAndEndsWithZero)
     EXPECT_EQ(run.messageBoxesSeen(), 1);
     EXPECT_FALSE(stateFileExists());
 
-    // Inside the program: after the message, both buttons were created and the window's
-    // creation completed (Wine reports no show event to check the showing by).
+    // Inside the program: after the message, both buttons were created, the window's
+    // creation completed, and the window was painted once, visible and without the released
+    // background image (nothing drawn left of the indicators).
     std::vector<std::string> events;
     for (const WindowEvent& event : run.windowEvents()) {
-        if (event.className == "Button" && (event.controlId == kBinPatch || event.controlId == kCabview))
-            events.push_back(event.event + " " + std::to_string(event.controlId));
-        if (event.className == "Hauptfenster" && event.event == "create")
-            events.push_back("window created");
+        if (event.className == "Button" && (event.number == kBinPatch || event.number == kCabview))
+            events.push_back("create " + std::to_string(event.number));
+        if (event.className == "Hauptfenster")
+            events.push_back(event.event + " window " + std::to_string(event.number) +
+                             (event.topLevelVisible ? " visible" : " hidden"));
         if (event.className == "#32770" && event.event == "create")
             events.push_back("message");
     }
-    EXPECT_EQ(events, (std::vector<std::string>{"message", "create 301", "create 302", "window created"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"message", "create 301", "create 302", "create window 0 hidden",
+                                                "paint window 0 visible"}));
 }
 
 // The program with its background bitmap made unreadable, as a damaged copy would hold it:
