@@ -25,10 +25,29 @@ test-native: native asan
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
-test: test-native
+test: test-native fuzz-short
 
 demo: native
 	@tools/demo.sh $(NATIVE)
 
 clean:
 	rm -rf $(BUILD)
+
+# ---- Proof under bad input, faults and load -------------------------------------------------
+FUZZ         := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 300
+
+.PHONY: fuzz-build fuzz fuzz-short
+
+fuzz-build:
+	@tools/install-deps.sh native fuzz
+	@CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DBR927_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS) --target stateFileFuzzer
+
+# The state-file readers and writer against their model, for FUZZ_SECONDS (300 unless given).
+fuzz: fuzz-build
+	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer $(FUZZ_SECONDS) $(FUZZ)/run
+
+# The short run that `make test` includes.
+fuzz-short: fuzz-build
+	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 60 $(FUZZ)/run
