@@ -51,3 +51,9 @@ fuzz: fuzz-build
 # The short run that `make test` includes.
 fuzz-short: fuzz-build
 	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 60 $(FUZZ)/run
+
+.PHONY: soak
+# 10,000 alternating clicks on each button through the console (`make test` runs 150).
+SOAK_CLICKS ?= 10000
+soak: native
+	$(NATIVE)/tests/soak/soakTests --clicks=$(SOAK_CLICKS)
