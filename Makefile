@@ -57,3 +57,9 @@ fuzz-short: fuzz-build
 SOAK_CLICKS ?= 10000
 soak: native
 	$(NATIVE)/tests/soak/soakTests --clicks=$(SOAK_CLICKS)
+
+.PHONY: bench
+# The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).
+BENCH_REPETITIONS ?= 11
+bench: native
+	$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS)
