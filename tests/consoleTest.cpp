@@ -1,1 +1,302 @@
-// placeholder
+#include "scratchTree.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kTrainsets = "../../trains/trainset/";
+const std::string kStartRows = "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n";
+const std::string kReadError = "[Meldung] Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.\n";
+
+// The console program run in the current directory, talking through pipes.
+class Console {
+public:
+    explicit Console(const std::vector<std::string>& args)
+    {
+        int in[2], out[2], err[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+                ::close(fd);
+            std::vector<char*> argv{const_cast<char*>(CONSOLE_PATH)};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(CONSOLE_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        input_ = in[1];
+        output_ = ::fdopen(out[0], "r");
+        errors_ = err[0];
+    }
+    ~Console()
+    {
+        closeInput();
+        if (pid_ > 0)
+            finish();
+        std::fclose(output_);
+        ::close(errors_);
+    }
+
+    void send(const std::string& line)
+    {
+        const std::string text = line + "\n";
+        ASSERT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    void closeInput()
+    {
+        if (input_ >= 0)
+            ::close(input_);
+        input_ = -1;
+    }
+
+    // Reads lines until one starts with "Cabview " (the last row of a paint).
+    std::string readUntilRows()
+    {
+        std::string text;
+        char line[4096];
+        while (std::fgets(line, sizeof line, output_) != nullptr) {
+            text += line;
+            if (std::string(line).rfind("Cabview ", 0) == 0)
+                break;
+        }
+        return text;
+    }
+
+    std::string readRest()
+    {
+        std::string text;
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, output_)) > 0;)
+            text.append(buffer, got);
+        return text;
+    }
+
+    std::string readErrors()
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(errors_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(got));
+        return text;
+    }
+
+    // Waits for the end and returns the exit code.
+    int finish()
+    {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    std::FILE* output_ = nullptr;
+    int errors_ = -1;
+};
+
+struct Result {
+    std::string out;
+    std::string err;
+    int exitCode;
+};
+
+Result runConsole(const std::vector<std::string>& args)
+{
+    Console console(args);
+    console.closeInput();
+    Result result;
+    result.out = console.readRest();
+    result.err = console.readErrors();
+    result.exitCode = console.finish();
+    return result;
+}
+
+class ConsoleTest : public testing::Test {
+protected:
+    void SetUp() override { tree.createContent(); }
+    ScratchTree tree;
+};
+
+TEST_F(ConsoleTest, StartUpRowsFollowTheStateFile)
+{
+    const struct {
+        std::string file;
+        std::string output;
+    } starts[] = {
+        {"0\r\n1024", kStartRows},
+        {"1\n1280\r\n", "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n"},
+        {"17\r\n  1280", "BinPatch 1: aktiviert [Deaktivieren]\nCabview 128: 1280x1024 [1024 x 768]\n"},
+        {"7\r\n800", "BinPatch 7: deaktiviert [Aktivieren]\nCabview 800: 1280x1024 [1024 x 768]\n"},
+        {"x\r\nabc", "BinPatch 0: deaktiviert [Aktivieren]\nCabview 0: 1280x1024 [1024 x 768]\n"},
+        {"1\r\n-1", kReadError + "BinPatch 1: aktiviert [Deaktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n"},
+        {"", kReadError + "BinPatch -1: deaktiviert [Aktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n"},
+    };
+    for (const auto& start : starts) {
+        writeStateFile(start.file);
+        const Result result = runConsole({});
+        EXPECT_EQ(result.out, start.output) << start.file;
+        EXPECT_EQ(result.exitCode, 0);
+    }
+}
+
+TEST_F(ConsoleTest, MissingStateFileEndsAfterOneMessageWithoutClicking)
+{
+    const std::string engine = tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng");
+    const Result result = runConsole({"binpatch", "cabview"});
+    EXPECT_EQ(result.out, kReadError + "BinPatch -1: deaktiviert [Aktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+    EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), engine);
+}
+
+TEST_F(ConsoleTest, ClicksRunInOrderAndPrintEveryMessageAndRow)
+{
+    writeStateFile("0\r\n1024");
+    const Result result = runConsole({"binpatch", "cabview", "binpatch", "cabview"});
+    EXPECT_EQ(result.out, kStartRows +
+                              "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
+                              "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
+                              "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt\n"
+                              "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n"
+                              "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert\n"
+                              "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n"
+                              "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt\n" +
+                              kStartRows);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+    // Both switches back: the unpatched front at 1024x768 is live again.
+    EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_serie2/CABVIEW/night/927_front1024.ace"),
+              "ZEK_BR927_serie2/noBinPatch/Cabview/1024x768/night/927_front1024.ace\n");
+}
+
+TEST_F(ConsoleTest, FailedCopiesAreNamedBeforeTheFailureMessage)
+{
+    const std::string first = kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_left1024.ace";
+    const std::string second = kTrainsets + "ZEK_BR927_prototyp/Cabview/1280x1024/night/927_right1024.ace";
+    tree.remove(first);
+    tree.remove(second);
+    writeStateFile("1\r\n1024");
+    const Result result = runConsole({"cabview"});
+    EXPECT_EQ(result.out, "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
+                          "Kopieren fehlgeschlagen: " + first + " -> " + kTrainsets +
+                              "ZEK_BR927_serie1/Cabview/927_left1024.ace\n"
+                              "Kopieren fehlgeschlagen: " + second + " -> " + kTrainsets +
+                              "ZEK_BR927_prototyp/Cabview/night/927_right1024.ace\n"
+                              "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
+                              "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(stateFileBytes(), "1\r\n1280");
+}
+
+TEST_F(ConsoleTest, InteractiveClicksSeeTheStateFileChangeBetweenThem)
+{
+    writeStateFile("1\r\n1024");
+    Console console({"-i"});
+    EXPECT_EQ(console.readUntilRows(), "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n");
+
+    writeStateFile("0\r\n1024"); // first line edited by hand
+    console.send("cabview");
+    EXPECT_EQ(console.readUntilRows(),
+              "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt\n"
+              "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(stateFileBytes(), "0\r\n1280");
+
+    std::filesystem::remove("br927.zekconfig"); // vanished while the tool runs
+    console.send("binpatch");
+    EXPECT_EQ(console.readUntilRows(),
+              "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert\n"
+              "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(stateFileBytes(), "0\r\n1280");
+
+    console.send("");
+    console.send("nonsense");
+    console.send("binpatch\r");
+    EXPECT_EQ(console.readUntilRows(),
+              "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
+              "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    console.closeInput();
+    EXPECT_EQ(console.readRest(), "");
+    EXPECT_EQ(console.readErrors(), "Unbekannter Befehl: nonsense\n");
+    EXPECT_EQ(console.finish(), 0);
+}
+
+TEST_F(ConsoleTest, InteractiveRefusalOfAnUnexpectedValueChangesNothing)
+{
+    writeStateFile("7\r\n1024");
+    Console console({"-i"});
+    console.readUntilRows();
+    console.send("binpatch");
+    EXPECT_EQ(console.readUntilRows(), "[Meldung] Fehler\nBinPatch 7: deaktiviert [Aktivieren]\n"
+                                       "Cabview 1024: 1024x768 [1280 x 1024]\n");
+    EXPECT_EQ(stateFileBytes(), "7\r\n1024");
+}
+
+TEST_F(ConsoleTest, PlanListsTheNextClicksStepsAndChangesNothing)
+{
+    tree.remove(kTrainsets + "ZEK_BR927_ICE1_M_KI/BinPatch/ZEK_BR401_rv_KI.eng");
+    writeStateFile("0\r\n1280");
+    const auto before = tree.read(kTrainsets + "ZEK_BR927_ICE1_M_KI/ZEK_BR401_rv_KI.eng");
+
+    const Result binpatch = runConsole({"plan", "binpatch"});
+    EXPECT_EQ(binpatch.exitCode, 0);
+    EXPECT_EQ(std::count(binpatch.out.begin(), binpatch.out.end(), '\n'), 246);
+    EXPECT_EQ(binpatch.out.rfind(kTrainsets + "ZEK_BR927_prototyp/BinPatch/ZEK_BR_927-proto-k.eng -> " + kTrainsets +
+                                     "ZEK_BR927_prototyp/ZEK_BR_927-proto-k.eng\n",
+                                 0),
+              0u);
+    EXPECT_NE(binpatch.out.find(kTrainsets + "ZEK_BR927_prototyp/BinPatch/Cabview/1280x1024/927_front1024.ace -> " +
+                                kTrainsets + "ZEK_BR927_prototyp/CABVIEW/927_front1024.ace\n"),
+              std::string::npos);
+    EXPECT_NE(binpatch.out.find(kTrainsets + "ZEK_BR927_ICE1_M_KI/BinPatch/ZEK_BR401_rv_KI.eng -> " + kTrainsets +
+                                "ZEK_BR927_ICE1_M_KI/ZEK_BR401_rv_KI.eng (fehlt)\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(binpatch.out.begin(), binpatch.out.end(), '('), 1);
+
+    const Result cabview = runConsole({"plan", "cabview"});
+    EXPECT_EQ(std::count(cabview.out.begin(), cabview.out.end(), '\n'), 18);
+    EXPECT_EQ(cabview.out.rfind(kTrainsets + "ZEK_BR927_serie1/Cabview/1024x768/927_front1024.ace -> ", 0), 0u);
+
+    EXPECT_EQ(stateFileBytes(), "0\r\n1280");
+    EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ICE1_M_KI/ZEK_BR401_rv_KI.eng"), before);
+}
+
+TEST_F(ConsoleTest, PlanWithoutABatchPrintsTheMessageTheClickWouldShow)
+{
+    writeStateFile("1\r\n900");
+    EXPECT_EQ(runConsole({"plan", "cabview"}).out, "[Meldung] Fehler\n");
+    std::filesystem::remove("br927.zekconfig");
+    EXPECT_EQ(runConsole({"plan", "binpatch"}).out, kReadError);
+    EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+}
+
+TEST_F(ConsoleTest, WrongArgumentsPrintUsageAndTouchNothing)
+{
+    const std::vector<std::vector<std::string>> wrong = {
+        {"BinPatch"}, {"binpatch", "x"}, {"plan"}, {"plan", "x"}, {"plan", "binpatch", "cabview"},
+        {"-i", "binpatch"}, {"binpatch", "-i"}, {""},
+    };
+    for (const auto& args : wrong) {
+        const Result result = runConsole(args);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("Aufruf: br927config", 0), 0u) << result.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+}
+
+} // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <set>
 
@@ -68,23 +67,6 @@ TEST(CopyTables, ConditionalStepsRunOnlyAtTheirResolution)
     }
 }
 
-TEST(CopyTables, NoCallWritesATargetTwiceOrReadsWhatItWrites)
-{
-    for (const Batch batch : {Batch::Cabfiles1024, Batch::Cabfiles1280, Batch::EngfilesBin, Batch::EngfilesNoBin}) {
-        for (const int32_t cabview : {1024, 1280, 0}) {
-            std::set<std::string> targets;
-            std::set<std::string> sources;
-            for (const CopyStep& step : stepsToRun(batch, cabview)) {
-                EXPECT_TRUE(targets.insert(step.target).second) << step.target;
-                sources.insert(step.source);
-                EXPECT_LE(step.source.size(), 93u);
-            }
-            for (const std::string& target : targets)
-                EXPECT_EQ(sources.count(target), 0u) << target;
-        }
-    }
-}
-
 TEST(CopyTables, DeactivationRestoresEveryFileThatActivationWrites)
 {
     for (const int32_t cabview : {1024, 1280, 0}) {
@@ -93,18 +75,6 @@ TEST(CopyTables, DeactivationRestoresEveryFileThatActivationWrites)
             restored.insert(step.target);
         for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, cabview))
             EXPECT_EQ(restored.count(step.target), 1u) << step.target;
-    }
-}
-
-TEST(CopyTables, EachBinPatchBatchReadsOnlyItsOwnVariantFolder)
-{
-    for (const CopyStep& step : batchTable(Batch::EngfilesBin)) {
-        EXPECT_NE(step.source.find("/BinPatch/"), std::string::npos) << step.source;
-        EXPECT_EQ(step.target.find("BinPatch"), std::string::npos) << step.target;
-    }
-    for (const CopyStep& step : batchTable(Batch::EngfilesNoBin)) {
-        EXPECT_NE(step.source.find("/noBinPatch/"), std::string::npos) << step.source;
-        EXPECT_EQ(step.target.find("BinPatch"), std::string::npos) << step.target;
     }
 }
 

@@ -5,8 +5,6 @@
 #include "copyFile.h"
 #include "fileIO.h"
 
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>

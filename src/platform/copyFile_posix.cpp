@@ -244,37 +244,35 @@ bool missingOnTheWay(int error)
     return error == ENOENT || error == ENOTDIR;
 }
 
+// Opens a path with its folders and file found regardless of letter case. When the file
+// itself does not exist and flags hold O_CREAT, it is created with the case written in the
+// path. The path as written is tried first: it is what nearly every call finds.
+Fd openIgnoringCase(const char* path, int flags)
+{
+    Fd file(::open(path, flags & ~O_CREAT));
+    if (file || !missingOnTheWay(errno))
+        return file;
+    Location location;
+    if (!locate(path, location))
+        return Fd();
+    const std::string entry = findEntry(location.folder.get(), location.name);
+    if (entry.empty() && (flags & O_CREAT) == 0)
+        return Fd();
+    const std::string& name = entry.empty() ? location.name : entry;
+    return Fd(::openat(location.folder.get(), name.c_str(), flags, 0666));
+}
+
 // O_NONBLOCK keeps a FIFO or device on either side from blocking the open; the caller then
 // refuses anything that is not a regular file.
 Fd openSource(const char* path)
 {
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-    Fd file(::open(path, flags));
-    if (file || !missingOnTheWay(errno))
-        return file;
-    Location location;
-    if (!locate(path, location))
-        return Fd();
-    const std::string entry = findEntry(location.folder.get(), location.name);
-    if (entry.empty())
-        return Fd();
-    return Fd(::openat(location.folder.get(), entry.c_str(), flags));
+    return openIgnoringCase(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
-// An existing target is opened without truncation, so that nothing is lost before the
-// caller has checked it; a new one gets the letter case written in the path.
+// No truncation yet: nothing of an existing target is lost before the caller has checked it.
 Fd openTarget(const char* path)
 {
-    const int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
-    Fd file(::open(path, flags));
-    if (file || !missingOnTheWay(errno))
-        return file;
-    Location location;
-    if (!locate(path, location))
-        return Fd();
-    const std::string entry = findEntry(location.folder.get(), location.name);
-    const std::string& name = entry.empty() ? location.name : entry;
-    return Fd(::openat(location.folder.get(), name.c_str(), flags | O_CREAT, 0666));
+    return openIgnoringCase(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC);
 }
 
 bool isRegularFile(int fd, struct stat& info)
