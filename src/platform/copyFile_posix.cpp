@@ -225,8 +225,13 @@ bool locate(const char* path, Location& location)
     const std::vector<std::string> components = splitPath(path);
     if (components.empty())
         return false;
-    Fd folder(::open(path[0] == '/' ? "/" : ".", kWalkFlags));
-    for (size_t i = 0; folder && i + 1 < components.size(); ++i) {
+    // Leading "." and ".." components need no lookup, so they are opened in one call.
+    std::string start = path[0] == '/' ? "/" : ".";
+    size_t first = 0;
+    while (first + 1 < components.size() && (components[first] == "." || components[first] == ".."))
+        start += "/" + components[first++];
+    Fd folder(::open(start.c_str(), kWalkFlags));
+    for (size_t i = first; folder && i + 1 < components.size(); ++i) {
         const std::string entry = findEntry(folder.get(), components[i]);
         if (entry.empty())
             return false;
