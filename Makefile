@@ -43,7 +43,7 @@ test-native: native asan
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
-test: test-native test-windows
+test: test-native fuzz-short test-windows
 
 demo: native windows
 	@tools/demo.sh $(NATIVE)
@@ -51,3 +51,34 @@ demo: native windows
 
 clean:
 	rm -rf $(BUILD)
+
+# ---- Proof under bad input, faults and load -------------------------------------------------
+FUZZ         := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 300
+
+.PHONY: fuzz-build fuzz fuzz-short
+
+fuzz-build:
+	@tools/install-deps.sh native fuzz
+	@CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DBR927_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS) --target stateFileFuzzer
+
+# The state-file readers and writer against their model, for FUZZ_SECONDS (300 unless given).
+fuzz: fuzz-build
+	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer $(FUZZ_SECONDS) $(FUZZ)/run
+
+# The short run that `make test` includes.
+fuzz-short: fuzz-build
+	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 60 $(FUZZ)/run
+
+.PHONY: soak
+# 10,000 alternating clicks on each button through the console (`make test` runs 150).
+SOAK_CLICKS ?= 10000
+soak: native
+	$(NATIVE)/tests/soak/soakTests --clicks=$(SOAK_CLICKS)
+
+.PHONY: bench
+# The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).
+BENCH_REPETITIONS ?= 11
+bench: native
+	$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS)

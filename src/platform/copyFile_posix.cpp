@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <ctime>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // On a file system that tells letter case apart, each path component is looked up as written
@@ -65,13 +67,112 @@ char asciiLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equalIgnoringAsciiCase(const char* a, const char* b)
+std::string lowered(const std::string& name)
 {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (asciiLower(*a) != asciiLower(*b))
-            return false;
+    std::string out = name;
+    for (char& c : out)
+        c = asciiLower(c);
+    return out;
+}
+
+// The entries of one folder, as last read, for lookups that ignore letter case: a batch
+// looks into the same few folders hundreds of times, and reading a folder costs far more
+// than a copy of a small file.
+//
+// A listing is used only while the folder's change time (and modification time) are those
+// seen before it was read: adding, removing or renaming an entry changes them, so a changed
+// folder is read again. Time stamps are coarse, though: a change made within the same tick as
+// the reading, or within a file system's granularity (two seconds at worst), could leave
+// them as they were. So a listing is kept only for a folder whose last change lies more
+// than that before the reading began; a folder that changed just now is read afresh at every
+// lookup until it has settled.
+struct Listing {
+    timespec changed{};
+    timespec modified{};
+    std::unordered_set<std::string> names;
+    // Lower-cased name -> the bytewise smallest entry that folds to it.
+    std::unordered_map<std::string, std::string> smallest;
+};
+
+struct FolderKey {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderKey& other) const { return device == other.device && inode == other.inode; }
+};
+
+struct FolderKeyHash {
+    size_t operator()(const FolderKey& key) const
+    {
+        return std::hash<unsigned long long>()(static_cast<unsigned long long>(key.inode) * 31u
+                                               + static_cast<unsigned long long>(key.device));
     }
-    return *a == *b;
+};
+
+constexpr time_t kSettleSeconds = 2;
+constexpr size_t kMostListings = 256;
+
+std::unordered_map<FolderKey, Listing, FolderKeyHash> listings;
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool settledBefore(const timespec& stamp, const timespec& now)
+{
+    return stamp.tv_sec + kSettleSeconds < now.tv_sec;
+}
+
+// Reads the folder's entries; false when it cannot be read.
+bool readListing(int folder, Listing& listing)
+{
+    const int scanFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (scanFd < 0)
+        return false;
+    DIR* entries = ::fdopendir(scanFd);
+    if (entries == nullptr) {
+        ::close(scanFd);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        listing.names.insert(name);
+        std::string& best = listing.smallest[lowered(name)];
+        if (best.empty() || name < best)
+            best = name;
+    }
+    ::closedir(entries);
+    return true;
+}
+
+// The listing of the folder: the kept one while the folder is unchanged, else read anew.
+// Null when the folder cannot be read.
+const Listing* listingOf(int folder, Listing& scratch)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct stat info;
+    if (::fstat(folder, &info) != 0)
+        return nullptr;
+    const FolderKey key{info.st_dev, info.st_ino};
+    const auto kept = listings.find(key);
+    if (kept != listings.end()) {
+        if (sameTime(kept->second.changed, info.st_ctim) && sameTime(kept->second.modified, info.st_mtim))
+            return &kept->second;
+        listings.erase(kept);
+    }
+    scratch = Listing{};
+    scratch.changed = info.st_ctim;
+    scratch.modified = info.st_mtim;
+    if (!readListing(folder, scratch))
+        return nullptr;
+    if (!settledBefore(info.st_ctim, now) || !settledBefore(info.st_mtim, now))
+        return &scratch;
+    if (listings.size() >= kMostListings)
+        listings.clear();
+    return &listings.emplace(key, std::move(scratch)).first->second;
 }
 
 // The name under which `name` exists in the folder: itself when it exists as written,
@@ -79,26 +180,19 @@ bool equalIgnoringAsciiCase(const char* a, const char* b)
 // are), otherwise empty.
 std::string findEntry(int folder, const std::string& name)
 {
-    struct stat info;
-    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+    if (name == "." || name == "..")
         return name;
-
-    const int scanFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (scanFd < 0)
-        return {};
-    DIR* listing = ::fdopendir(scanFd);
+    Listing scratch;
+    const Listing* listing = listingOf(folder, scratch);
     if (listing == nullptr) {
-        ::close(scanFd);
-        return {};
+        // A folder that may be passed through but not read: only the name as written.
+        struct stat info;
+        return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? name : std::string();
     }
-    std::string best;
-    while (const dirent* entry = ::readdir(listing)) {
-        if (equalIgnoringAsciiCase(entry->d_name, name.c_str())
-            && (best.empty() || std::strcmp(entry->d_name, best.c_str()) < 0))
-            best = entry->d_name;
-    }
-    ::closedir(listing);
-    return best;
+    if (listing->names.count(name) != 0)
+        return name;
+    const auto found = listing->smallest.find(lowered(name));
+    return found == listing->smallest.end() ? std::string() : found->second;
 }
 
 std::vector<std::string> splitPath(const char* path)
@@ -131,8 +225,13 @@ bool locate(const char* path, Location& location)
     const std::vector<std::string> components = splitPath(path);
     if (components.empty())
         return false;
-    Fd folder(::open(path[0] == '/' ? "/" : ".", kWalkFlags));
-    for (size_t i = 0; folder && i + 1 < components.size(); ++i) {
+    // Leading "." and ".." components need no lookup, so they are opened in one call.
+    std::string start = path[0] == '/' ? "/" : ".";
+    size_t first = 0;
+    while (first + 1 < components.size() && (components[first] == "." || components[first] == ".."))
+        start += "/" + components[first++];
+    Fd folder(::open(start.c_str(), kWalkFlags));
+    for (size_t i = first; folder && i + 1 < components.size(); ++i) {
         const std::string entry = findEntry(folder.get(), components[i]);
         if (entry.empty())
             return false;

@@ -1,0 +1,305 @@
+// Copy benchmark: the tool's batches against a bare loop of in-kernel copies over the same
+// files with their exact on-disk paths (the limit), side by side in one run, warm cache,
+// medians of several repetitions; once with the tree spelt as the tables spell it and once
+// with every name on disk in a different letter case. Then the peak resident memory of one
+// click of the console, on trees whose files differ in size.
+//
+// Usage: copy-bench <scratch folder> <console> [repetitions]
+
+#include "contentTree.h"
+#include "fileIO.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t KiB = 1024;
+constexpr size_t MiB = 1024 * KiB;
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Realistic sizes, scaled.
+std::function<size_t(const std::string&)> realisticSizes(double scale)
+{
+    return [scale](const std::string& path) {
+        size_t size = 40 * KiB; // engine definitions
+        if (endsWith(path, ".s"))
+            size = 2 * MiB;
+        else if (endsWith(path, ".ace"))
+            size = 3 * MiB / 2;
+        else if (endsWith(path, ".cvf"))
+            size = 60 * KiB;
+        return static_cast<size_t>(static_cast<double>(size) * scale);
+    };
+}
+
+std::string swappedCase(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// A simulator root with the tool's working directory two levels below it.
+struct BenchTree {
+    std::string root;
+    std::string workDir;
+};
+
+BenchTree makeTree(const std::string& root, bool everyCaseDifferent, double scale)
+{
+    fs::remove_all(root);
+    fs::create_directories(root + "/ZEK/BR927");
+    ContentTreeOptions options;
+    options.sizeOf = realisticSizes(scale);
+    if (everyCaseDifferent)
+        options.spelling = swappedCase;
+    createContentTree(root, options);
+    return {root, root + "/ZEK/BR927"};
+}
+
+double seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The limit: open, truncate, copy in the kernel, close; exact paths, nothing else.
+struct BareStep {
+    std::string source;
+    std::string target;
+};
+
+bool bareCopy(const BareStep& step)
+{
+    const int from = ::open(step.source.c_str(), O_RDONLY | O_CLOEXEC);
+    const int to = ::open(step.target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool ok = from >= 0 && to >= 0;
+    while (ok) {
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (copied <= 0) {
+            ok = copied == 0;
+            break;
+        }
+    }
+    if (from >= 0)
+        ::close(from);
+    if (to >= 0 && ::close(to) != 0)
+        ok = false;
+    return ok;
+}
+
+// Exact on-disk paths of the steps, relative to the working directory as the tool's are.
+std::vector<BareStep> exactSteps(const BenchTree& tree, Batch batch, int32_t cabview)
+{
+    std::vector<BareStep> steps;
+    for (const CopyStep& step : stepsToRun(batch, cabview)) {
+        const std::string source = findUnderRoot(tree.root, step.source);
+        const std::string target = findUnderRoot(tree.root, step.target);
+        if (source.empty() || target.empty())
+            throw std::runtime_error("missing in the bench tree: " + step.source + " -> " + step.target);
+        steps.push_back({"../../" + fs::relative(source, tree.root).generic_string(),
+                         "../../" + fs::relative(target, tree.root).generic_string()});
+    }
+    return steps;
+}
+
+size_t bytesCopied(const std::vector<BareStep>& steps)
+{
+    size_t total = 0;
+    for (const BareStep& step : steps)
+        total += fs::file_size(step.source);
+    return total;
+}
+
+struct Figures {
+    double tool;
+    double bare;
+};
+
+double timeTool(Batch batch, int32_t cabview)
+{
+    ::sync(); // each run starts with nothing of the last one still being written out
+    const auto start = std::chrono::steady_clock::now();
+    if (runBatch(batch, cabview) != 1)
+        throw std::runtime_error("the batch failed in the bench tree");
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
+double timeBare(const std::vector<BareStep>& bare)
+{
+    ::sync();
+    const auto start = std::chrono::steady_clock::now();
+    for (const BareStep& step : bare) {
+        if (!bareCopy(step))
+            throw std::runtime_error("bare copy failed: " + step.source);
+    }
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
+// Tool and bare loop in alternation, taking turns at going first, after one warm-up run of
+// each (which also brings every source into the page cache).
+Figures measure(Batch batch, int32_t cabview, const std::vector<BareStep>& bare, int repetitions)
+{
+    std::vector<double> tool;
+    std::vector<double> limit;
+    timeTool(batch, cabview);
+    timeBare(bare);
+    for (int i = 0; i < repetitions; ++i) {
+        if (i % 2 == 0) {
+            tool.push_back(timeTool(batch, cabview));
+            limit.push_back(timeBare(bare));
+        } else {
+            limit.push_back(timeBare(bare));
+            tool.push_back(timeTool(batch, cabview));
+        }
+    }
+    return {median(tool), median(limit)};
+}
+
+void compare(const char* title, const BenchTree& tree, int repetitions)
+{
+    fs::current_path(tree.workDir);
+    std::printf("%s\n", title);
+    std::printf("  %-26s %7s %9s %11s %11s %7s\n", "batch", "steps", "MiB", "tool ms", "limit ms", "ratio");
+    struct Row {
+        const char* name;
+        Batch batch;
+        int32_t cabview;
+    };
+    for (const Row& row : {Row{"BinPatch on (1024)", Batch::EngfilesBin, 1024},
+                           Row{"cab view 1280x1024", Batch::Cabfiles1280, 0}}) {
+        const std::vector<BareStep> bare = exactSteps(tree, row.batch, row.cabview);
+        const Figures figures = measure(row.batch, row.cabview, bare, repetitions);
+        std::printf("  %-26s %7zu %9.1f %11.2f %11.2f %7.3f\n", row.name, bare.size(),
+                    static_cast<double>(bytesCopied(bare)) / MiB, figures.tool * 1e3, figures.bare * 1e3,
+                    figures.tool / figures.bare);
+    }
+    std::fflush(stdout);
+}
+
+// Peak resident memory of the console doing one BinPatch click, in KiB: the console runs in
+// its -i mode, and once the click's rows have come back its peak (VmHWM, counted since its
+// exec) is read from outside while it waits for the next line.
+long peakMemoryOfOneClick(const BenchTree& tree, const std::string& console)
+{
+    fs::current_path(tree.workDir);
+    setState(0, 1024);
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
+        throw std::runtime_error("pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(toChild[0], 0);
+        ::dup2(fromChild[1], 1);
+        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+            ::close(fd);
+        ::execl(console.c_str(), console.c_str(), "-i", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    std::FILE* output = ::fdopen(fromChild[0], "r");
+    auto readLine = [output] {
+        std::string line;
+        for (int c; (c = std::fgetc(output)) != EOF && c != '\n';)
+            line += static_cast<char>(c);
+        return line;
+    };
+    readLine(); // the two rows after start-up
+    readLine();
+    if (::write(toChild[1], "binpatch\n", 9) != 9)
+        throw std::runtime_error("write");
+    const std::string message = readLine();
+    readLine();
+    readLine();
+    if (message.find("erflgreich aktiviert") == std::string::npos)
+        throw std::runtime_error("the click failed: " + message);
+    long peak = -1;
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(child) + "/status").c_str(), "r");
+    for (char line[256]; status != nullptr && std::fgets(line, sizeof line, status) != nullptr;) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            peak = std::atol(line + 6);
+    }
+    if (status != nullptr)
+        std::fclose(status);
+    ::close(toChild[1]);
+    std::fclose(output);
+    ::waitpid(child, nullptr, 0);
+    return peak;
+}
+
+// Directories just written may be looked at again before their time stamps could tell a
+// later change apart; an installed tree is older than that.
+void letTheTreeSettle()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: copy-bench <scratch folder> <console> [repetitions]\n");
+        return 2;
+    }
+    const std::string scratch = fs::absolute(argv[1]).string();
+    const std::string console = fs::absolute(argv[2]).string();
+    const int repetitions = argc > 3 ? std::atoi(argv[3]) : 11;
+    const fs::path home = fs::current_path();
+
+    std::printf("copy-bench: %d repetitions, medians; limit = open, O_TRUNC, copy_file_range, close with exact paths\n\n",
+                repetitions);
+    {
+        const BenchTree exact = makeTree(scratch + "/exact", false, 1.0);
+        const BenchTree folded = makeTree(scratch + "/folded", true, 1.0);
+        letTheTreeSettle();
+        compare("Names on disk as the tables spell them", exact, repetitions);
+        compare("Every name on disk in a different letter case", folded, repetitions);
+        fs::current_path(home);
+        fs::remove_all(exact.root);
+        fs::remove_all(folded.root);
+    }
+
+    std::printf("\nPeak resident memory of one BinPatch click (console, %s)\n", console.c_str());
+    for (const double scale : {0.01, 1.0, 4.0}) {
+        const BenchTree tree = makeTree(scratch + "/memory", false, scale);
+        size_t total = 0;
+        for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, 1024))
+            total += realisticSizes(scale)(step.source);
+        std::printf("  %7.1f MiB copied: %6ld KiB\n", static_cast<double>(total) / MiB, peakMemoryOfOneClick(tree, console));
+        fs::current_path(home);
+        fs::remove_all(tree.root);
+    }
+    return 0;
+}

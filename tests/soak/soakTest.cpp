@@ -1,0 +1,180 @@
+// Soak: many alternating clicks on both buttons through the console's -i mode on a demo
+// tree. Every click must succeed and show the rows that the click count implies; at the end
+// the state file and the live files agree with it; and between clicks, while the console
+// waits for its next line, it holds no more open descriptors than it did after start-up.
+//
+// `soakTests` runs a short soak; `soakTests --clicks=N` runs N clicks on each button.
+
+#include "fileIO.h"
+#include "scratchTree.h"
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+int clicksPerButton = 150;
+
+// The console as a child process, fed and read through pipes.
+class Console {
+public:
+    Console()
+    {
+        int toChild[2];
+        int fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(toChild[0], 0);
+            ::dup2(fromChild[1], 1);
+            for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+                ::close(fd);
+            ::execl(CONSOLE_PATH, CONSOLE_PATH, "-i", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        input_ = ::fdopen(toChild[1], "w");
+        output_ = ::fdopen(fromChild[0], "r");
+    }
+    ~Console()
+    {
+        if (input_ != nullptr)
+            std::fclose(input_);
+        if (output_ != nullptr)
+            std::fclose(output_);
+        if (pid_ > 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
+
+    void send(const char* line)
+    {
+        std::fputs(line, input_);
+        std::fputc('\n', input_);
+        std::fflush(input_);
+    }
+
+    std::string readLine()
+    {
+        std::string line;
+        for (int c; (c = std::fgetc(output_)) != EOF && c != '\n';)
+            line += static_cast<char>(c);
+        return line;
+    }
+
+    // Ends the input and returns the exit code.
+    int finish()
+    {
+        std::fclose(input_);
+        input_ = nullptr;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // How many descriptors the console has open, counted from outside.
+    int openDescriptors() const
+    {
+        const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
+        DIR* listing = ::opendir(folder.c_str());
+        if (listing == nullptr)
+            return -1;
+        int count = 0;
+        while (const dirent* entry = ::readdir(listing))
+            count += entry->d_name[0] != '.';
+        ::closedir(listing);
+        return count;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::FILE* input_ = nullptr;
+    std::FILE* output_ = nullptr;
+};
+
+std::string binPatchRow(int32_t value)
+{
+    return value == 1 ? "BinPatch 1: aktiviert [Deaktivieren]" : "BinPatch 0: deaktiviert [Aktivieren]";
+}
+
+std::string cabviewRow(int32_t value)
+{
+    return value == 1280 ? "Cabview 1280: 1280x1024 [1024 x 768]" : "Cabview 1024: 1024x768 [1280 x 1024]";
+}
+
+TEST(Soak, AlternatingClicksOnBothButtonsStayConsistentAndLeakNothing)
+{
+    ScratchTree tree;
+    ContentTreeOptions options;
+    options.createLiveFiles = false; // as the demo: the batches below write every live file
+    tree.createContent(options);
+    ASSERT_TRUE(setState(0, 1024));
+    ASSERT_EQ(handleEngfilesNoBin(1024), 1);
+    ASSERT_EQ(handleCabfiles1024(), 1);
+
+    const auto started = std::chrono::steady_clock::now();
+    Console console;
+    ASSERT_EQ(console.readLine(), binPatchRow(0));
+    ASSERT_EQ(console.readLine(), cabviewRow(1024));
+    const int descriptorsAtStart = console.openDescriptors();
+    ASSERT_GT(descriptorsAtStart, 0);
+    int mostDescriptors = descriptorsAtStart;
+
+    int32_t binpatch = 0;
+    int32_t cabview = 1024;
+    for (int click = 0; click < 2 * clicksPerButton; ++click) {
+        std::string expectedMessage = "[Aktion ausgefuehrt] ";
+        if (click % 2 == 0) {
+            console.send("binpatch");
+            binpatch = 1 - binpatch;
+            expectedMessage += binpatch == 1 ? "BinPatch-Konfiguration erflgreich aktiviert"
+                                             : "BinPatch-Konfiguration erflgreich deaktiviert";
+        } else {
+            console.send("cabview");
+            cabview = cabview == 1024 ? 1280 : 1024;
+            expectedMessage += cabview == 1280 ? "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"
+                                               : "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt";
+        }
+        ASSERT_EQ(console.readLine(), expectedMessage) << "click " << click + 1;
+        ASSERT_EQ(console.readLine(), binPatchRow(binpatch)) << "click " << click + 1;
+        ASSERT_EQ(console.readLine(), cabviewRow(cabview)) << "click " << click + 1;
+        // The rows are flushed after the click has ended: the console now waits for input.
+        const int descriptors = console.openDescriptors();
+        mostDescriptors = std::max(mostDescriptors, descriptors);
+        ASSERT_LE(descriptors, descriptorsAtStart) << "click " << click + 1;
+    }
+    EXPECT_EQ(console.finish(), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::cout << "soak: " << clicksPerButton << " clicks on each button in " << seconds << " s; descriptors "
+              << descriptorsAtStart << " at start, at most " << mostDescriptors << " between clicks\n";
+
+    EXPECT_EQ(binpatch, clicksPerButton % 2);
+    EXPECT_EQ(stateFileBytes(), std::to_string(binpatch) + "\r\n" + std::to_string(cabview));
+    // The live files hold the variant of the final BinPatch setting, at the final resolution.
+    for (const CopyStep& step : stepsToRun(binpatch == 1 ? Batch::EngfilesBin : Batch::EngfilesNoBin, cabview))
+        EXPECT_EQ(tree.read(step.target), sourceContent(step.source)) << step.target;
+    for (const CopyStep& step : stepsToRun(cabview == 1280 ? Batch::Cabfiles1280 : Batch::Cabfiles1024, 0))
+        EXPECT_EQ(tree.read(step.target), tree.read(step.source)) << step.target;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--clicks=", 9) == 0)
+            clicksPerButton = std::atoi(argv[i] + 9);
+    }
+    return RUN_ALL_TESTS();
+}
