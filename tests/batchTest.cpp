@@ -130,18 +130,6 @@ TEST(BatchesOnFreshTrees, AnOtherResolutionRefreshesBothFoldersButLeavesTheLiveF
     }
 }
 
-TEST_F(Batches, AFailedStepCostsOnlyItsOwnFile)
-{
-    const std::string missing = kTrainsets + "ZEK_BR927_serie2/Cabview/1280x1024/night/927_left1024.ace";
-    tree.remove(missing);
-    const std::string target = kTrainsets + "ZEK_BR927_serie2/Cabview/night/927_left1024.ace";
-    const Snapshot before = now();
-
-    EXPECT_EQ(failuresOf(handleCabfiles1280, -1), std::vector<std::string>{missing});
-    EXPECT_EQ(changedFiles(before, now()).size(), 17u);
-    EXPECT_EQ(tree.read(target), liveContent(target));
-}
-
 TEST_F(Batches, AMissingResolutionFolderFailsItsSixStepsAndTheRestRuns)
 {
     tree.remove(kTrainsets + "ZEK_BR927_prototyp/Cabview/1024x768");
@@ -156,36 +144,6 @@ TEST_F(Batches, AMissingVariantFolderFailsThatTrainsetOnly)
     const Snapshot before = now();
     EXPECT_EQ(failuresOf([] { return handleEngfilesBin(1280); }, -1).size(), 8u);
     EXPECT_EQ(changedFiles(before, now()).size(), 246u - 8u);
-}
-
-TEST_F(Batches, TheLastStepFailingStillLetsEveryEarlierStepCopy)
-{
-    const std::string last = kTrainsets + "ZEK_BR927_ICE2_KI/BinPatch/ZEK_BR808_rv_KI.eng";
-    tree.remove(last);
-    const Snapshot before = now();
-    EXPECT_EQ(failuresOf([] { return handleEngfilesBin(1024); }, -1), std::vector<std::string>{last});
-    EXPECT_EQ(changedFiles(before, now()).size(), 245u);
-}
-
-TEST_F(Batches, WithEverySourceMissingNothingChanges)
-{
-    for (const char* trainset : {"ZEK_BR927_prototyp", "ZEK_BR927_ki", "ZEK_BR927_serie1", "ZEK_BR927_serie2",
-                                 "ZEK_BR927_SPECIAL", "ZEK_BR927_BR411_KI", "ZEK_BR927_ICE1_KI",
-                                 "ZEK_BR927_ICE1_M_KI", "ZEK_BR927_ICE2_KI"})
-        tree.remove(kTrainsets + trainset + "/noBinPatch");
-    const Snapshot before = now();
-    EXPECT_EQ(failuresOf([] { return handleEngfilesNoBin(1280); }, -1).size(), 248u);
-    EXPECT_TRUE(changedFiles(before, now()).empty());
-}
-
-TEST_F(Batches, ABatchAfterAFailedOneStartsAgainFromSuccess)
-{
-    tree.remove(kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_front1024.ace");
-    EXPECT_EQ(handleCabfiles1280(), -1);
-    EXPECT_EQ(handleCabfiles1024(), 1);
-    EXPECT_EQ(handleCabfiles1280(), -1);
-    EXPECT_EQ(handleEngfilesBin(1280), 1); // puts the missing front back into the folder
-    EXPECT_EQ(handleCabfiles1280(), 1);
 }
 
 TEST_F(Batches, RepeatingABatchChangesNothingMore)

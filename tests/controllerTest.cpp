@@ -166,40 +166,4 @@ TEST_F(ControllerTest, TheOtherValueIsWrittenBackAsFoundInTheFile)
     EXPECT_STREQ(controller.getBinPatchCaption(), "Deaktivieren");
 }
 
-TEST_F(ControllerTest, AVanishedStateFileIsRewrittenWithTheValuesInMemory)
-{
-    start("0\r\n1280");
-    std::filesystem::remove("br927.zekconfig");
-    controller.toggleBinPatch();
-    EXPECT_EQ(stateFileBytes(), "1\r\n1280");
-    std::filesystem::remove("br927.zekconfig");
-    controller.toggleCabview();
-    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-    frontEnd.take();
-
-    // The next start reads both settings instead of locking itself out.
-    RecordingFrontEnd nextFrontEnd;
-    Controller next(nextFrontEnd);
-    next.loadStates();
-    EXPECT_TRUE(nextFrontEnd.events.empty());
-    EXPECT_EQ(next.binPatchValue(), 1);
-    EXPECT_EQ(next.cabviewValue(), 1024);
-}
-
-#ifndef _WIN32
-TEST_F(ControllerTest, AStateFileThatCannotBeWrittenMakesTheClickReportFailure)
-{
-    start("0\r\n1024");
-    const ImmutableFile locked("br927.zekconfig");
-    if (!locked.held())
-        GTEST_SKIP() << "chattr +i is not available here";
-    controller.toggleBinPatch();
-    EXPECT_EQ(frontEnd.take(), (Events{kBatchFailed, "repaint", "BinPatch caption Deaktivieren"}));
-    EXPECT_EQ(controller.binPatchValue(), 1);
-    EXPECT_EQ(stateFileBytes(), "0\r\n1024");
-    // The batch ran all the same.
-    EXPECT_EQ(live("ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng\n");
-}
-#endif
-
 } // namespace
