@@ -13,17 +13,12 @@
 #include <vector>
 
 // On a file system that tells letter case apart, each path component is looked up as written
-// first, and only when that fails by comparing the folder's entries ignoring ASCII case.
-// Folders are walked with descriptors, so a folder is found once per path and never by a
-// string that another folder's rename could redirect half-way.
+// first, and only when that fails by comparing the folder's entries ignoring ASCII case. The
+// result is a path spelt as on disk, opened like any other path (as the Windows copy does
+// with the path it is given): one system call per folder on the way, where walking with
+// descriptors would take three.
 
 namespace {
-
-#ifdef O_PATH
-constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
 
 // Owns one file descriptor.
 class Fd {
@@ -124,16 +119,11 @@ bool settledBefore(const timespec& stamp, const timespec& now)
 }
 
 // Reads the folder's entries; false when it cannot be read.
-bool readListing(int folder, Listing& listing)
+bool readListing(const std::string& folder, Listing& listing)
 {
-    const int scanFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (scanFd < 0)
+    DIR* entries = ::opendir(folder.c_str());
+    if (entries == nullptr)
         return false;
-    DIR* entries = ::fdopendir(scanFd);
-    if (entries == nullptr) {
-        ::close(scanFd);
-        return false;
-    }
     while (const dirent* entry = ::readdir(entries)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
@@ -149,12 +139,12 @@ bool readListing(int folder, Listing& listing)
 
 // The listing of the folder: the kept one while the folder is unchanged, else read anew.
 // Null when the folder cannot be read.
-const Listing* listingOf(int folder, Listing& scratch)
+const Listing* listingOf(const std::string& folder, Listing& scratch)
 {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     struct stat info;
-    if (::fstat(folder, &info) != 0)
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return nullptr;
     const FolderKey key{info.st_dev, info.st_ino};
     const auto kept = listings.find(key);
@@ -178,7 +168,12 @@ const Listing* listingOf(int folder, Listing& scratch)
 // The name under which `name` exists in the folder: itself when it exists as written,
 // otherwise the entry equal to it ignoring ASCII case (the bytewise smallest, when several
 // are), otherwise empty.
-std::string findEntry(int folder, const std::string& name)
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? folder + name : folder + "/" + name;
+}
+
+std::string findEntry(const std::string& folder, const std::string& name)
 {
     if (name == "." || name == "..")
         return name;
@@ -187,7 +182,7 @@ std::string findEntry(int folder, const std::string& name)
     if (listing == nullptr) {
         // A folder that may be passed through but not read: only the name as written.
         struct stat info;
-        return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? name : std::string();
+        return ::lstat(joined(folder, name).c_str(), &info) == 0 ? name : std::string();
     }
     if (listing->names.count(name) != 0)
         return name;
@@ -213,32 +208,25 @@ std::vector<std::string> splitPath(const char* path)
     return components;
 }
 
-// Where a path's last component lives: the open folder that holds it and the name as written.
+// Where a path's last component lives: its folder as spelt on disk, and the name as written.
 struct Location {
-    Fd folder;
+    std::string folder;
     std::string name;
 };
 
-// Walks every folder of the path regardless of letter case; false when one is missing.
+// Finds every folder of the path regardless of letter case; false when one is missing.
 bool locate(const char* path, Location& location)
 {
     const std::vector<std::string> components = splitPath(path);
     if (components.empty())
         return false;
-    // Leading "." and ".." components need no lookup, so they are opened in one call.
-    std::string start = path[0] == '/' ? "/" : ".";
-    size_t first = 0;
-    while (first + 1 < components.size() && (components[first] == "." || components[first] == ".."))
-        start += "/" + components[first++];
-    Fd folder(::open(start.c_str(), kWalkFlags));
-    for (size_t i = first; folder && i + 1 < components.size(); ++i) {
-        const std::string entry = findEntry(folder.get(), components[i]);
+    std::string folder = path[0] == '/' ? "/" : ".";
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        const std::string entry = findEntry(folder, components[i]);
         if (entry.empty())
             return false;
-        folder = Fd(::openat(folder.get(), entry.c_str(), kWalkFlags));
+        folder = joined(folder, entry);
     }
-    if (!folder)
-        return false;
     location.folder = std::move(folder);
     location.name = components.back();
     return true;
@@ -260,11 +248,11 @@ Fd openIgnoringCase(const char* path, int flags)
     Location location;
     if (!locate(path, location))
         return Fd();
-    const std::string entry = findEntry(location.folder.get(), location.name);
+    const std::string entry = findEntry(location.folder, location.name);
     if (entry.empty() && (flags & O_CREAT) == 0)
         return Fd();
     const std::string& name = entry.empty() ? location.name : entry;
-    return Fd(::openat(location.folder.get(), name.c_str(), flags, 0666));
+    return Fd(::open(joined(location.folder, name).c_str(), flags, 0666));
 }
 
 // O_NONBLOCK keeps a FIFO or device on either side from blocking the open; the caller then
