@@ -50,18 +50,6 @@ std::function<size_t(const std::string&)> realisticSizes(double scale)
     };
 }
 
-std::string swappedCase(const std::string& name)
-{
-    std::string out = name;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // A simulator root with the tool's working directory two levels below it.
 struct BenchTree {
     std::string root;

@@ -114,6 +114,18 @@ void createLiveCabviewFolders(const fs::path& root, const ContentTreeOptions& op
 
 } // namespace
 
+std::string swappedCase(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
 std::string belowRoot(const std::string& tablePath)
 {
     if (tablePath.compare(0, sizeof kRootPrefix - 1, kRootPrefix) != 0)

@@ -19,6 +19,9 @@ struct ContentTreeOptions {
     bool createLiveFiles = true;
 };
 
+// A spelling for ContentTreeOptions that differs from the tables' in every letter.
+std::string swappedCase(const std::string& name);
+
 // Creates the tree below root (which must exist).
 void createContentTree(const std::string& root, const ContentTreeOptions& options = {});
 

@@ -17,18 +17,6 @@ namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
 
-std::string swappedCase(const std::string& name)
-{
-    std::string out = name;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 class ChangingFolders : public testing::Test {
 protected:
     void SetUp() override
