@@ -1,114 +1,15 @@
+#include "consoleProcess.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
 const std::string kStartRows = "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n";
 const std::string kReadError = "[Meldung] Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.\n";
-
-// The console program run in the current directory, talking through pipes.
-class Console {
-public:
-    explicit Console(const std::vector<std::string>& args)
-    {
-        int in[2], out[2], err[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
-            throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-                ::close(fd);
-            std::vector<char*> argv{const_cast<char*>(CONSOLE_PATH)};
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(CONSOLE_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        ::close(err[1]);
-        input_ = in[1];
-        output_ = ::fdopen(out[0], "r");
-        errors_ = err[0];
-    }
-    ~Console()
-    {
-        closeInput();
-        if (pid_ > 0)
-            finish();
-        std::fclose(output_);
-        ::close(errors_);
-    }
-
-    void send(const std::string& line)
-    {
-        const std::string text = line + "\n";
-        ASSERT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-    void closeInput()
-    {
-        if (input_ >= 0)
-            ::close(input_);
-        input_ = -1;
-    }
-
-    // Reads lines until one starts with "Cabview " (the last row of a paint).
-    std::string readUntilRows()
-    {
-        std::string text;
-        char line[4096];
-        while (std::fgets(line, sizeof line, output_) != nullptr) {
-            text += line;
-            if (std::string(line).rfind("Cabview ", 0) == 0)
-                break;
-        }
-        return text;
-    }
-
-    std::string readRest()
-    {
-        std::string text;
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, output_)) > 0;)
-            text.append(buffer, got);
-        return text;
-    }
-
-    std::string readErrors()
-    {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(errors_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(got));
-        return text;
-    }
-
-    // Waits for the end and returns the exit code.
-    int finish()
-    {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int input_ = -1;
-    std::FILE* output_ = nullptr;
-    int errors_ = -1;
-};
 
 struct Result {
     std::string out;

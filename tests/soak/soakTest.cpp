@@ -5,102 +5,17 @@
 //
 // `soakTests` runs a short soak; `soakTests --clicks=N` runs N clicks on each button.
 
+#include "consoleProcess.h"
 #include "fileIO.h"
 #include "scratchTree.h"
 
-#include <dirent.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 
 namespace {
 
 int clicksPerButton = 150;
-
-// The console as a child process, fed and read through pipes.
-class Console {
-public:
-    Console()
-    {
-        int toChild[2];
-        int fromChild[2];
-        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
-            throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(toChild[0], 0);
-            ::dup2(fromChild[1], 1);
-            for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
-                ::close(fd);
-            ::execl(CONSOLE_PATH, CONSOLE_PATH, "-i", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        input_ = ::fdopen(toChild[1], "w");
-        output_ = ::fdopen(fromChild[0], "r");
-    }
-    ~Console()
-    {
-        if (input_ != nullptr)
-            std::fclose(input_);
-        if (output_ != nullptr)
-            std::fclose(output_);
-        if (pid_ > 0)
-            ::waitpid(pid_, nullptr, 0);
-    }
-
-    void send(const char* line)
-    {
-        std::fputs(line, input_);
-        std::fputc('\n', input_);
-        std::fflush(input_);
-    }
-
-    std::string readLine()
-    {
-        std::string line;
-        for (int c; (c = std::fgetc(output_)) != EOF && c != '\n';)
-            line += static_cast<char>(c);
-        return line;
-    }
-
-    // Ends the input and returns the exit code.
-    int finish()
-    {
-        std::fclose(input_);
-        input_ = nullptr;
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    // How many descriptors the console has open, counted from outside.
-    int openDescriptors() const
-    {
-        const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
-        DIR* listing = ::opendir(folder.c_str());
-        if (listing == nullptr)
-            return -1;
-        int count = 0;
-        while (const dirent* entry = ::readdir(listing))
-            count += entry->d_name[0] != '.';
-        ::closedir(listing);
-        return count;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::FILE* input_ = nullptr;
-    std::FILE* output_ = nullptr;
-};
 
 std::string binPatchRow(int32_t value)
 {
@@ -123,7 +38,7 @@ TEST(Soak, AlternatingClicksOnBothButtonsStayConsistentAndLeakNothing)
     ASSERT_EQ(handleCabfiles1024(), 1);
 
     const auto started = std::chrono::steady_clock::now();
-    Console console;
+    Console console({"-i"});
     ASSERT_EQ(console.readLine(), binPatchRow(0));
     ASSERT_EQ(console.readLine(), cabviewRow(1024));
     const int descriptorsAtStart = console.openDescriptors();

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The console program (CONSOLE_PATH) run in the current directory, talking through pipes.
+class Console {
+public:
+    explicit Console(const std::vector<std::string>& args)
+    {
+        int in[2], out[2], err[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
+            throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+                ::close(fd);
+            std::vector<char*> argv{const_cast<char*>(CONSOLE_PATH)};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(CONSOLE_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        input_ = in[1];
+        output_ = ::fdopen(out[0], "r");
+        errors_ = err[0];
+    }
+    ~Console()
+    {
+        closeInput();
+        if (pid_ > 0)
+            finish();
+        std::fclose(output_);
+        ::close(errors_);
+    }
+
+    void send(const std::string& line)
+    {
+        const std::string text = line + "\n";
+        ASSERT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    void closeInput()
+    {
+        if (input_ >= 0)
+            ::close(input_);
+        input_ = -1;
+    }
+
+    // One line of output, without its line end.
+    std::string readLine()
+    {
+        std::string line;
+        for (int c; (c = std::fgetc(output_)) != EOF && c != '\n';)
+            line += static_cast<char>(c);
+        return line;
+    }
+
+    // Reads lines until one starts with "Cabview " (the last row of a paint).
+    std::string readUntilRows()
+    {
+        std::string text;
+        char line[4096];
+        while (std::fgets(line, sizeof line, output_) != nullptr) {
+            text += line;
+            if (std::string(line).rfind("Cabview ", 0) == 0)
+                break;
+        }
+        return text;
+    }
+
+    std::string readRest()
+    {
+        std::string text;
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, output_)) > 0;)
+            text.append(buffer, got);
+        return text;
+    }
+
+    std::string readErrors()
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(errors_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(got));
+        return text;
+    }
+
+    // How many descriptors the console has open, counted from outside.
+    int openDescriptors() const
+    {
+        const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
+        DIR* listing = ::opendir(folder.c_str());
+        if (listing == nullptr)
+            return -1;
+        int count = 0;
+        while (const dirent* entry = ::readdir(listing))
+            count += entry->d_name[0] != '.';
+        ::closedir(listing);
+        return count;
+    }
+
+    // Closes the input, waits for the end and returns the exit code.
+    int finish()
+    {
+        closeInput();
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    std::FILE* output_ = nullptr;
+    int errors_ = -1;
+};
+
