@@ -165,14 +165,14 @@ const Listing* listingOf(const std::string& folder, Listing& scratch)
     return &listings.emplace(key, std::move(scratch)).first->second;
 }
 
-// The name under which `name` exists in the folder: itself when it exists as written,
-// otherwise the entry equal to it ignoring ASCII case (the bytewise smallest, when several
-// are), otherwise empty.
 std::string joined(const std::string& folder, const std::string& name)
 {
     return folder == "/" ? folder + name : folder + "/" + name;
 }
 
+// The name under which `name` exists in the folder: itself when it exists as written,
+// otherwise the entry equal to it ignoring ASCII case (the bytewise smallest, when several
+// are), otherwise empty.
 std::string findEntry(const std::string& folder, const std::string& name)
 {
     if (name == "." || name == "..")
