@@ -6,12 +6,11 @@
 //
 // Usage: copy-bench <scratch folder> <console> [repetitions]
 
+#include "consoleProcess.h"
 #include "contentTree.h"
 #include "fileIO.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,48 +200,24 @@ long peakMemoryOfOneClick(const BenchTree& tree, const std::string& console)
 {
     fs::current_path(tree.workDir);
     setState(0, 1024);
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
-        throw std::runtime_error("pipe");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(toChild[0], 0);
-        ::dup2(fromChild[1], 1);
-        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
-            ::close(fd);
-        ::execl(console.c_str(), console.c_str(), "-i", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
-    std::FILE* output = ::fdopen(fromChild[0], "r");
-    auto readLine = [output] {
-        std::string line;
-        for (int c; (c = std::fgetc(output)) != EOF && c != '\n';)
-            line += static_cast<char>(c);
-        return line;
-    };
-    readLine(); // the two rows after start-up
-    readLine();
-    if (::write(toChild[1], "binpatch\n", 9) != 9)
-        throw std::runtime_error("write");
-    const std::string message = readLine();
-    readLine();
-    readLine();
+    Console process(console, {"-i"});
+    process.readLine(); // the two rows after start-up
+    process.readLine();
+    process.send("binpatch");
+    const std::string message = process.readLine();
+    process.readLine();
+    process.readLine();
     if (message.find("erflgreich aktiviert") == std::string::npos)
         throw std::runtime_error("the click failed: " + message);
     long peak = -1;
-    std::FILE* status = std::fopen(("/proc/" + std::to_string(child) + "/status").c_str(), "r");
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(process.pid()) + "/status").c_str(), "r");
     for (char line[256]; status != nullptr && std::fgets(line, sizeof line, status) != nullptr;) {
         if (std::strncmp(line, "VmHWM:", 6) == 0)
             peak = std::atol(line + 6);
     }
     if (status != nullptr)
         std::fclose(status);
-    ::close(toChild[1]);
-    std::fclose(output);
-    ::waitpid(child, nullptr, 0);
+    process.finish();
     return peak;
 }
 

@@ -5,26 +5,12 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
-
-// Every file below the root with its content, and every folder (content empty).
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot snapshot(const std::string& root)
-{
-    Snapshot files;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        const std::string path = fs::relative(entry.path(), root).generic_string();
-        files[path] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
-    }
-    return files;
-}
 
 // The paths whose content differs; the set of paths must not change at all.
 std::vector<std::string> changedFiles(const Snapshot& before, const Snapshot& after)

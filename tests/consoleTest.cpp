@@ -19,7 +19,7 @@ struct Result {
 
 Result runConsole(const std::vector<std::string>& args)
 {
-    Console console(args);
+    Console console(CONSOLE_PATH, args);
     console.closeInput();
     Result result;
     result.out = console.readRest();
@@ -107,7 +107,7 @@ TEST_F(ConsoleTest, FailedCopiesAreNamedBeforeTheFailureMessage)
 TEST_F(ConsoleTest, InteractiveClicksSeeTheStateFileChangeBetweenThem)
 {
     writeStateFile("1\r\n1024");
-    Console console({"-i"});
+    Console console(CONSOLE_PATH, {"-i"});
     EXPECT_EQ(console.readUntilRows(), "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n");
 
     writeStateFile("0\r\n1024"); // first line edited by hand
@@ -139,7 +139,7 @@ TEST_F(ConsoleTest, InteractiveClicksSeeTheStateFileChangeBetweenThem)
 TEST_F(ConsoleTest, InteractiveRefusalOfAnUnexpectedValueChangesNothing)
 {
     writeStateFile("7\r\n1024");
-    Console console({"-i"});
+    Console console(CONSOLE_PATH, {"-i"});
     console.readUntilRows();
     console.send("binpatch");
     EXPECT_EQ(console.readUntilRows(), "[Meldung] Fehler\nBinPatch 7: deaktiviert [Aktivieren]\n"

@@ -3,6 +3,7 @@
 #include "contentTree.h"
 
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 
@@ -67,6 +68,19 @@ private:
     bool held_ = false;
 };
 #endif
+
+// Every file below a root with its content, every folder as "<folder>".
+using Snapshot = std::map<std::string, std::string>;
+
+inline Snapshot snapshot(const std::string& root)
+{
+    Snapshot files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string path = std::filesystem::relative(entry.path(), root).generic_string();
+        files[path] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
+    }
+    return files;
+}
 
 // The state file in the current directory, byte for byte.
 inline std::string stateFileBytes()

@@ -10,21 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
-
-// Every file below a root with its content, every folder as "<folder>".
-using Snapshot = std::map<std::string, std::string>;
-
-inline Snapshot snapshot(const std::string& root)
-{
-    Snapshot files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string path = std::filesystem::relative(entry.path(), root).generic_string();
-        files[path] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
-    }
-    return files;
-}
 
 inline std::string lowered(std::string text)
 {

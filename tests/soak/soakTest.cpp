@@ -9,6 +9,8 @@
 #include "fileIO.h"
 #include "scratchTree.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstring>
 #include <iostream>
@@ -38,7 +40,7 @@ TEST(Soak, AlternatingClicksOnBothButtonsStayConsistentAndLeakNothing)
     ASSERT_EQ(handleCabfiles1024(), 1);
 
     const auto started = std::chrono::steady_clock::now();
-    Console console({"-i"});
+    Console console(CONSOLE_PATH, {"-i"});
     ASSERT_EQ(console.readLine(), binPatchRow(0));
     ASSERT_EQ(console.readLine(), cabviewRow(1024));
     const int descriptorsAtStart = console.openDescriptors();

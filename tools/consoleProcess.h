@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,10 +9,11 @@
 #include <string>
 #include <vector>
 
-// The console program (CONSOLE_PATH) run in the current directory, talking through pipes.
+// The console program run in the current directory as a child process, talking through
+// pipes, for tests and measurements.
 class Console {
 public:
-    explicit Console(const std::vector<std::string>& args)
+    Console(const std::string& program, const std::vector<std::string>& args)
     {
         int in[2], out[2], err[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
@@ -26,11 +25,11 @@ public:
             ::dup2(err[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
                 ::close(fd);
-            std::vector<char*> argv{const_cast<char*>(CONSOLE_PATH)};
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
             for (const std::string& arg : args)
                 argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
-            ::execv(CONSOLE_PATH, argv.data());
+            ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
         ::close(in[0]);
@@ -52,7 +51,8 @@ public:
     void send(const std::string& line)
     {
         const std::string text = line + "\n";
-        ASSERT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        if (::write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            throw std::runtime_error("cannot write to the console");
     }
     void closeInput()
     {
@@ -100,6 +100,8 @@ public:
             text.append(buffer, static_cast<size_t>(got));
         return text;
     }
+
+    pid_t pid() const { return pid_; }
 
     // How many descriptors the console has open, counted from outside.
     int openDescriptors() const
