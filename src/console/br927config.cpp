@@ -4,7 +4,14 @@
 #include "controller.h"
 #include "copyFile.h"
 #include "fileIO.h"
+#include "treeCheck.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -12,7 +19,13 @@
 
 namespace {
 
-const char kUsage[] = "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview";
+const char kUsage[] = "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview | check | --help | --version";
+const char kHelp[] =
+    "  binpatch, cabview   ein Klick auf diese Schaltflaeche, der Reihe nach\n"
+    "  -i                  ein Klick je Zeile der Standardeingabe\n"
+    "  plan <schalter>     die Kopierschritte des naechsten Klicks; kopiert nichts\n"
+    "  check               vergleicht die aktiven Dateien mit den Einstellungen; schreibt nichts\n"
+    "Arbeitsordner: ZEK/BR927 des Simulators, neben br927.zekconfig.\n";
 
 // Carries out the controller's requests on standard output, keeping the captions the
 // buttons would show.
@@ -81,9 +94,23 @@ std::optional<Button> parseButton(const std::string& word)
 }
 
 struct Invocation {
-    enum class Mode { Clicks, Interactive, Plan } mode = Mode::Clicks;
+    enum class Mode { Clicks, Interactive, Plan, Check, Help, Version } mode = Mode::Clicks;
     std::vector<Button> clicks; // Clicks: in order; Plan: the one button
 };
+
+// The modes given by one word alone.
+std::optional<Invocation::Mode> singleWordMode(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return std::nullopt;
+    if (args[0] == "check")
+        return Invocation::Mode::Check;
+    if (args[0] == "--help")
+        return Invocation::Mode::Help;
+    if (args[0] == "--version")
+        return Invocation::Mode::Version;
+    return std::nullopt;
+}
 
 std::optional<Invocation> parseArguments(int argc, char** argv)
 {
@@ -91,6 +118,10 @@ std::optional<Invocation> parseArguments(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "-i") {
         invocation.mode = Invocation::Mode::Interactive;
+        return invocation;
+    }
+    if (const std::optional<Invocation::Mode> mode = singleWordMode(args)) {
+        invocation.mode = *mode;
         return invocation;
     }
     if (!args.empty() && args[0] == "plan") {
@@ -130,6 +161,15 @@ void printPlan(const ClickPlan& plan, std::ostream& out)
     }
 }
 
+// Compares the live files with the settings loaded; 0 when all is in order, 1 otherwise.
+int runCheck(const Controller& controller, std::ostream& out)
+{
+    const TreeCheck check = checkLiveTree(controller.binPatchValue(), controller.cabviewValue());
+    for (const std::string& line : checkReport(check))
+        out << line << '\n';
+    return check.inOrder() ? 0 : 1;
+}
+
 // One click per line until the end of the input; the output is flushed after each, so that
 // a script driving the tool sees every answer at once.
 void runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
@@ -155,10 +195,24 @@ void runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // The same bytes as on every other system: lines end in LF alone.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const std::optional<Invocation> invocation = parseArguments(argc, argv);
     if (!invocation) {
         std::cerr << kUsage << '\n';
         return 2;
+    }
+
+    if (invocation->mode == Invocation::Mode::Help) {
+        std::cout << kUsage << '\n' << kHelp;
+        return 0;
+    }
+    if (invocation->mode == Invocation::Mode::Version) {
+        std::cout << "br927config " << BR927_VERSION << '\n';
+        return 0;
     }
 
     ConsoleFrontEnd frontEnd(std::cout);
@@ -168,6 +222,8 @@ int main(int argc, char** argv)
     });
 
     controller.loadStates();
+    if (invocation->mode == Invocation::Mode::Check)
+        return frontEnd.ended() ? 1 : runCheck(controller, std::cout);
     if (invocation->mode == Invocation::Mode::Plan) {
         if (!frontEnd.ended()) {
             const Button button = invocation->clicks.front();

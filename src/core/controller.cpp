@@ -60,7 +60,28 @@ const Transition* transitionFrom(const Transition (&transitions)[N], int32_t val
     return nullptr;
 }
 
+// The batch of the transition that ends at the value; none when the value is neither of the pair.
+template <size_t N>
+std::optional<Batch> batchReaching(const Transition (&transitions)[N], int32_t value)
+{
+    for (const Transition& transition : transitions) {
+        if (transition.to == value)
+            return transition.batch;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<Batch> batchSettingBinPatchTo(int32_t value)
+{
+    return batchReaching(kBinPatchTransitions, value);
+}
+
+std::optional<Batch> batchSettingCabviewTo(int32_t value)
+{
+    return batchReaching(kCabviewTransitions, value);
+}
 
 void Controller::loadStates()
 {

@@ -3,6 +3,7 @@
 #include "copyTables.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // The two push buttons, addressed by their role.
@@ -66,3 +67,8 @@ private:
     int32_t binpatch = 0;
     int32_t cabview = 1024;
 };
+
+// The batch whose run brings a setting to this value, as a click does; none for a value
+// outside the setting's pair.
+std::optional<Batch> batchSettingBinPatchTo(int32_t value);
+std::optional<Batch> batchSettingCabviewTo(int32_t value);

@@ -10,3 +10,15 @@ bool copyFileReplacing(const char* source, const char* target);
 
 // True when path names an existing regular file.
 bool fileExists(const char* path);
+
+// How a target file stands against its source, for checking the live tree without writing.
+enum class FileComparison {
+    Same,          // both exist and hold the same bytes
+    Different,     // both exist, and their bytes differ or could not be read to the end
+    TargetMissing, // the source exists, the target is no regular file
+    SourceMissing, // the source is no readable regular file
+};
+
+// Compares the two files byte for byte, found regardless of letter case like the copy's,
+// reading both in fixed memory and stopping at the first difference.
+FileComparison compareFiles(const char* source, const char* target);
