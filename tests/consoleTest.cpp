@@ -185,11 +185,42 @@ TEST_F(ConsoleTest, PlanWithoutABatchPrintsTheMessageTheClickWouldShow)
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
 }
 
+TEST_F(ConsoleTest, CheckExitsWithZeroOnlyWhenTheLiveFilesMatch)
+{
+    writeStateFile("0\r\n1024");
+    runConsole({"binpatch", "binpatch", "cabview", "cabview"}); // every live file from its batch
+    const Result inOrder = runConsole({"check"});
+    EXPECT_EQ(inOrder.out, "BinPatch 0: 248 von 248 Dateien stimmen\nCabview 1024: 18 von 18 Dateien stimmen\n");
+    EXPECT_EQ(inOrder.exitCode, 0);
+
+    tree.remove(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng");
+    const Result missing = runConsole({"check"});
+    EXPECT_EQ(missing.out, "BinPatch 0: 247 von 248 Dateien stimmen\nCabview 1024: 18 von 18 Dateien stimmen\n"
+                           "Fehlt: " + kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng\n");
+    EXPECT_EQ(missing.exitCode, 1);
+
+    std::filesystem::remove("br927.zekconfig");
+    const Result unread = runConsole({"check"});
+    EXPECT_EQ(unread.out, kReadError);
+    EXPECT_EQ(unread.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+}
+
+TEST_F(ConsoleTest, HelpAndVersionGoToStandardOutput)
+{
+    const Result help = runConsole({"--help"});
+    EXPECT_EQ(help.out.rfind("Aufruf: br927config", 0), 0u);
+    EXPECT_EQ(help.exitCode, 0);
+    const Result version = runConsole({"--version"});
+    EXPECT_EQ(version.out.rfind("br927config ", 0), 0u);
+    EXPECT_EQ(version.exitCode, 0);
+}
+
 TEST_F(ConsoleTest, WrongArgumentsPrintUsageAndTouchNothing)
 {
     const std::vector<std::vector<std::string>> wrong = {
         {"BinPatch"}, {"binpatch", "x"}, {"plan"}, {"plan", "x"}, {"plan", "binpatch", "cabview"},
-        {"-i", "binpatch"}, {"binpatch", "-i"}, {""},
+        {"-i", "binpatch"}, {"binpatch", "-i"}, {""}, {"check", "binpatch"}, {"--help", "x"}, {"-h"},
     };
     for (const auto& args : wrong) {
         const Result result = runConsole(args);
