@@ -1,4 +1,6 @@
 # Front door: `make test` and `make demo` set up everything they need on a Debian machine.
+# They print what was asked for; the build's own output shows only when a step fails, or
+# always with V=1.
 
 BUILD  := build
 NATIVE := $(BUILD)/native
@@ -6,48 +8,77 @@ ASAN   := $(BUILD)/asan
 WIN32  := $(BUILD)/win32
 WIN64  := $(BUILD)/win64
 JOBS   := $(shell nproc 2>/dev/null || echo 2)
+V      ?= 0
+export V
 
-.PHONY: all deps deps-windows native asan windows test test-native test-windows demo clean
+MAKEFLAGS += --no-print-directory
+QUIET := tools/quiet.sh
+
+.PHONY: all deps deps-windows native asan windows test test-native test-windows demo dist repro clean
 
 all: native
 
 deps:
 	@tools/install-deps.sh native
 
-native: deps
-	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(NATIVE) -j$(JOBS)
-
-asan: deps
-	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DBR927_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN) -j$(JOBS)
-
 deps-windows:
 	@tools/install-deps.sh windows
 
-# The Windows program: the release (i686, static) and the x86_64 build that the tests run
+# Each build folder is configured once; later builds re-run CMake themselves when its inputs
+# change (a second configure with the same options would only warn about them).
+$(NATIVE)/Makefile: | deps
+	@$(QUIET) $(NATIVE)/configure.log cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(ASAN)/Makefile: | deps
+	@$(QUIET) $(ASAN)/configure.log cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DBR927_SANITIZE=ON
+
+# The Windows programs: the release (i686, static) and the x86_64 build that the tests run
 # under Wine, with the core's tests and the program's end-to-end tests.
-windows: deps-windows
-	@cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-	@cmake --build $(WIN32) -j$(JOBS)
-	@cmake -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DBR927_RELEASE_EXE=$(abspath $(WIN32))/ZEK_BR927_config.exe >/dev/null
-	@cmake --build $(WIN64) -j$(JOBS)
+$(WIN32)/Makefile: | deps-windows
+	@$(QUIET) $(WIN32)/configure.log cmake -S . -B $(WIN32) \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+
+$(WIN64)/Makefile: | deps-windows
+	@$(QUIET) $(WIN64)/configure.log cmake -S . -B $(WIN64) \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
+		-DBR927_RELEASE_EXE=$(abspath $(WIN32))/ZEK_BR927_config.exe
+
+native: $(NATIVE)/Makefile
+	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS)
+
+asan: $(ASAN)/Makefile
+	@$(QUIET) $(ASAN)/build.log cmake --build $(ASAN) -j$(JOBS)
+
+windows: $(WIN32)/Makefile $(WIN64)/Makefile
+	@$(QUIET) $(WIN32)/build.log cmake --build $(WIN32) -j$(JOBS)
+	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS)
 
 test-windows: windows
-	tools/wine-env.sh $(BUILD) ctest --test-dir $(WIN64) --output-on-failure -j$(JOBS) --timeout 300
+	@tools/wine-env.sh $(BUILD) ctest --test-dir $(WIN64) --output-on-failure -j$(JOBS) --timeout 300
 
 test-native: native asan
-	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
 test: test-native fuzz-short test-windows
 
-demo: native windows
+# Only what the demo runs: the console and the tree builder, the x86_64 window program and the
+# driver that plays it on a virtual display.
+demo: $(NATIVE)/Makefile $(WIN64)/Makefile
+	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS) --target br927config demo-tree
+	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS) --target ZEK_BR927_config demoDriver
 	@tools/demo.sh $(NATIVE)
 	@tools/demo-windows.sh $(WIN64)
+
+# The release package: build/dist/ZEK_BR927_config-<version>.zip (version in VERSION).
+dist: $(WIN32)/Makefile
+	@$(QUIET) $(WIN32)/build.log cmake --build $(WIN32) -j$(JOBS) --target ZEK_BR927_config br927config
+	@tools/dist.sh $(WIN32) $(BUILD)/dist
+
+# Builds the release twice in two other folders and compares the packages byte for byte.
+repro: deps-windows
+	@tools/repro.sh $(BUILD)/repro
 
 clean:
 	rm -rf $(BUILD)
@@ -58,10 +89,12 @@ FUZZ_SECONDS ?= 300
 
 .PHONY: fuzz-build fuzz fuzz-short
 
-fuzz-build:
+$(FUZZ)/Makefile:
 	@tools/install-deps.sh native fuzz
-	@CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DBR927_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	@cmake --build $(FUZZ) -j$(JOBS) --target stateFileFuzzer
+	@CXX=clang++ $(QUIET) $(FUZZ)/configure.log cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DBR927_FUZZ=ON -DBUILD_TESTING=OFF
+
+fuzz-build: $(FUZZ)/Makefile
+	@$(QUIET) $(FUZZ)/build.log cmake --build $(FUZZ) -j$(JOBS) --target stateFileFuzzer
 
 # The state-file readers and writer against their model, for FUZZ_SECONDS (300 unless given).
 fuzz: fuzz-build
