@@ -4,6 +4,8 @@
 // with every name on disk in a different letter case. Then the peak resident memory of one
 // click of the console, on trees whose files differ in size.
 //
+// Then `br927config check` on a tree in order against `cmp` over the same pairs.
+//
 // Usage: copy-bench <scratch folder> <console> [repetitions]
 
 #include "consoleProcess.h"
@@ -11,6 +13,8 @@
 #include "fileIO.h"
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,6 +225,67 @@ long peakMemoryOfOneClick(const BenchTree& tree, const std::string& console)
     return peak;
 }
 
+// One process of `program` with these arguments, waited for; its exit code.
+int runProcess(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        throw std::runtime_error("cannot start " + argv[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double timeCheck(const std::string& console)
+{
+    const auto start = std::chrono::steady_clock::now();
+    if (runProcess({console, "check"}) != 0)
+        throw std::runtime_error("the bench tree is not in order");
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
+double timeCmp(const std::vector<BareStep>& pairs)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (const BareStep& pair : pairs) {
+        if (runProcess({"cmp", "-s", pair.source, pair.target}) != 0)
+            throw std::runtime_error("cmp found a difference: " + pair.target);
+    }
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
+// `br927config check` on a tree in order (every byte compared) against `cmp -s` run on each
+// of the same pairs with their exact paths, in alternation.
+void compareCheck(const BenchTree& tree, const std::string& console, int repetitions)
+{
+    fs::current_path(tree.workDir);
+    setState(1, 1024);
+    if (runBatch(Batch::EngfilesBin, 1024) != 1 || runBatch(Batch::Cabfiles1024, 0) != 1)
+        throw std::runtime_error("the batches failed in the bench tree");
+    std::vector<BareStep> pairs = exactSteps(tree, Batch::EngfilesBin, 1024);
+    const std::vector<BareStep> cab = exactSteps(tree, Batch::Cabfiles1024, 0);
+    pairs.insert(pairs.end(), cab.begin(), cab.end());
+    std::vector<double> check;
+    std::vector<double> cmp;
+    timeCheck(console);
+    timeCmp(pairs);
+    for (int i = 0; i < repetitions; ++i) {
+        check.push_back(timeCheck(console));
+        cmp.push_back(timeCmp(pairs));
+    }
+    const double checkMedian = median(check);
+    const double cmpMedian = median(cmp);
+    std::printf("\nCheck of the live files (BinPatch on, 1024x768: %zu pairs, %.1f MiB each side)\n", pairs.size(),
+                static_cast<double>(bytesCopied(pairs)) / MiB);
+    std::printf("  br927config check %8.2f ms   cmp -s per pair %8.2f ms   ratio %.3f\n", checkMedian * 1e3,
+                cmpMedian * 1e3, checkMedian / cmpMedian);
+    std::fflush(stdout);
+}
+
 // Directories just written may be looked at again before their time stamps could tell a
 // later change apart; an installed tree is older than that.
 void letTheTreeSettle()
@@ -249,6 +314,7 @@ int main(int argc, char** argv)
         letTheTreeSettle();
         compare("Names on disk as the tables spell them", exact, repetitions);
         compare("Every name on disk in a different letter case", folded, repetitions);
+        compareCheck(exact, console, repetitions);
         fs::current_path(home);
         fs::remove_all(exact.root);
         fs::remove_all(folded.root);
