@@ -80,6 +80,14 @@ if [ ! -f "$stamp" ]; then
     touch "$stamp"
 fi
 
+# Wine's own fonts (Debian's fonts-wine), Marlett among them, which draws the window's frame
+# buttons: this Wine does not find them in its data folder, but does in the prefix's Fonts.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/* "$fonts/"
+fi
+
 # One wineserver for the whole command, so that the programs it starts share it. Wine's
 # background services start with the first program and outlive it; they are started here with
 # their output away from the command's, so that a pipe reading the command's output ends.
