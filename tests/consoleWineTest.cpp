@@ -54,11 +54,11 @@ Result runConsole(const std::string& args)
     startup.hStdInput = input;
     startup.hStdOutput = out.handle();
     startup.hStdError = err.handle();
-    std::string commandLine = std::string("\"") + CONSOLE_EXE + "\" " + args;
+    std::string commandLine = std::string("\"") + CONSOLE_PATH + "\" " + args;
     PROCESS_INFORMATION process{};
     Result result;
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << CONSOLE_EXE;
+        ADD_FAILURE() << "cannot start " << CONSOLE_PATH;
         CloseHandle(input);
         return result;
     }
