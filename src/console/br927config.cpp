@@ -1,5 +1,6 @@
 // Console front end: the same controller as the window, with messages, button captions and
-// indicators printed as lines. Each argument "binpatch" or "cabview" is one click.
+// indicators printed as lines. Each argument "binpatch" or "cabview" is one click; "check"
+// compares the live files with the settings instead.
 
 #include "controller.h"
 #include "copyFile.h"
@@ -7,11 +8,11 @@
 #include "treeCheck.h"
 
 #ifdef _WIN32
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #endif
 
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -103,6 +104,8 @@ std::optional<Invocation::Mode> singleWordMode(const std::vector<std::string>& a
 {
     if (args.size() != 1)
         return std::nullopt;
+    if (args[0] == "-i")
+        return Invocation::Mode::Interactive;
     if (args[0] == "check")
         return Invocation::Mode::Check;
     if (args[0] == "--help")
@@ -116,10 +119,6 @@ std::optional<Invocation> parseArguments(int argc, char** argv)
 {
     Invocation invocation;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "-i") {
-        invocation.mode = Invocation::Mode::Interactive;
-        return invocation;
-    }
     if (const std::optional<Invocation::Mode> mode = singleWordMode(args)) {
         invocation.mode = *mode;
         return invocation;

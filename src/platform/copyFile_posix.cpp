@@ -391,7 +391,7 @@ FileComparison compareFiles(const char* source, const char* target)
     struct stat sourceInfo;
     if (!from || !isRegularFile(from.get(), sourceInfo))
         return FileComparison::SourceMissing;
-    Fd to = openSource(target);
+    Fd to = openSource(target); // only read, like a source
     // A target that is there but may not be read cannot be told equal.
     if (!to)
         return errno == EACCES ? FileComparison::Different : FileComparison::TargetMissing;
