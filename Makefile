@@ -53,13 +53,15 @@ windows: $(WIN32)/Makefile $(WIN64)/Makefile
 	@$(QUIET) $(WIN32)/build.log cmake --build $(WIN32) -j$(JOBS)
 	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS)
 
+# Test runs print the failing tests with their output, and a summary (every test with V=1).
+TESTS := tools/run-tests.sh --output-on-failure -j$(JOBS)
+
 test-windows: windows
-	@tools/wine-env.sh $(BUILD) ctest --test-dir $(WIN64) --output-on-failure -j$(JOBS) --timeout 300
+	@tools/wine-env.sh $(BUILD) $(TESTS) --test-dir $(WIN64) --timeout 300
 
 test-native: native asan
-	@ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
-	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
+	@$(TESTS) --test-dir $(NATIVE)
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(TESTS) --test-dir $(ASAN)
 
 test: test-native fuzz-short test-windows
 
