@@ -52,7 +52,7 @@ TEST_F(ConsoleTest, StartUpRowsFollowTheStateFile)
         writeStateFile(start.file);
         const Result result = runConsole({});
         EXPECT_EQ(result.out, start.output) << start.file;
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, start.output.rfind(kReadError, 0) == 0 ? 1 : 0) << start.file;
     }
 }
 
@@ -61,7 +61,7 @@ TEST_F(ConsoleTest, MissingStateFileEndsAfterOneMessageWithoutClicking)
     const std::string engine = tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng");
     const Result result = runConsole({"binpatch", "cabview"});
     EXPECT_EQ(result.out, kReadError + "BinPatch -1: deaktiviert [Aktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n");
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
     EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), engine);
 }
@@ -101,6 +101,7 @@ TEST_F(ConsoleTest, FailedCopiesAreNamedBeforeTheFailureMessage)
                               "ZEK_BR927_prototyp/Cabview/night/927_right1024.ace\n"
                               "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
                               "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(stateFileBytes(), "1\r\n1280");
 }
 

@@ -100,13 +100,4 @@ TEST(StateFile, WriteThatCannotOpenReportsFailureAndLeavesNothing)
     EXPECT_TRUE(std::filesystem::is_directory("br927.zekconfig"));
 }
 
-#ifndef _WIN32
-TEST(StateFile, WriteThatFailsOnFlushReportsFailure)
-{
-    ScratchTree tree;
-    std::filesystem::create_symlink("/dev/full", "br927.zekconfig");
-    EXPECT_FALSE(setState(1, 1280));
-}
-#endif
-
 } // namespace
