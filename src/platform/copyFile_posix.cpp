@@ -491,7 +491,9 @@ void keepOwnerAndPermissions(int fd, const Target& target)
 {
     if (!target.exists || !S_ISREG(target.info.st_mode))
         return;
-    if (target.info.st_uid != ::geteuid() || target.info.st_gid != ::getegid()) {
+    static const uid_t user = ::geteuid();
+    static const gid_t group = ::getegid();
+    if (target.info.st_uid != user || target.info.st_gid != group) {
         const int ignored = ::fchown(fd, target.info.st_uid, target.info.st_gid);
         (void)ignored;
     }
