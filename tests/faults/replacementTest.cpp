@@ -11,14 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <set>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -29,19 +28,20 @@ enum class Trouble { Killed, FullDisk, DiskFillsUp, HardLinkedLiveFile, Symlinke
 struct Case {
     const char* name;
     Trouble trouble;
-    int killAfterMs;
+    const char* killAt; // Killed: the file at whose first write the click is killed
 };
 
 const Case kCases[] = {
-    {"KilledAtOnce", Trouble::Killed, 0},
-    {"KilledAfter3ms", Trouble::Killed, 3},
-    {"KilledAfter10ms", Trouble::Killed, 10},
-    {"KilledAfter30ms", Trouble::Killed, 30},
-    {"KilledAfter80ms", Trouble::Killed, 80},
-    {"FullDisk", Trouble::FullDisk, 0},
-    {"DiskFillsUp", Trouble::DiskFillsUp, 0},
-    {"HardLinkedLiveFile", Trouble::HardLinkedLiveFile, 0},
-    {"SymlinkedLiveFile", Trouble::SymlinkedLiveFile, 0},
+    {"KilledWritingTheStateFile", Trouble::Killed, "br927.zekconfig"},
+    {"KilledWritingTheFirstEngine", Trouble::Killed, "../../trains/trainset/ZEK_BR927_prototyp/ZEK_BR_927-proto-k.eng"},
+    {"KilledWritingAResolutionTexture", Trouble::Killed,
+     "../../trains/trainset/ZEK_BR927_prototyp/Cabview/1024x768/927_front1024.ace"},
+    {"KilledWritingAShape", Trouble::Killed, "../../trains/trainset/ZEK_BR927_serie1/927-k.s"},
+    {"KilledWritingTheLastEngine", Trouble::Killed, "../../trains/trainset/ZEK_BR927_ICE2_KI/ZEK_BR808_rv_KI.eng"},
+    {"FullDisk", Trouble::FullDisk, nullptr},
+    {"DiskFillsUp", Trouble::DiskFillsUp, nullptr},
+    {"HardLinkedLiveFile", Trouble::HardLinkedLiveFile, nullptr},
+    {"SymlinkedLiveFile", Trouble::SymlinkedLiveFile, nullptr},
 };
 
 const std::string kLiveEngine = "../../trains/trainset/ZEK_BR927_ki/ZEK_BR_927-ki-k.eng";
@@ -49,7 +49,7 @@ const std::string kOffEngine = "../../trains/trainset/ZEK_BR927_ki/noBinPatch/ZE
 const std::string kLiveShape = "../../trains/trainset/ZEK_BR927_serie1/927-k.s";
 const std::string kTmpfsSize = "size=24m";
 
-// Large enough that a click takes a while and a kill lands inside copies.
+// Sizes for a tree that fits a small disk.
 size_t sizeOf(const std::string& path)
 {
     if (path.size() > 2 && path.compare(path.size() - 2, 2, ".s") == 0)
@@ -180,6 +180,32 @@ Click clickBinPatch()
     return click;
 }
 
+// Starts a BinPatch click and kills it at the first write to the file at `path`: the new file
+// created beside it, or (written in place) the file truncated, as inotify reports on its
+// folder. The kill lands while that file is being written.
+void killClickWritingTo(const std::string& path)
+{
+    const fs::path file = fs::absolute(path);
+    const std::string name = file.filename().string();
+    const int watcher = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watcher, file.parent_path().c_str(), IN_CREATE | IN_MODIFY), 0) << path;
+    Console console(CONSOLE_PATH, {"binpatch"});
+    alignas(inotify_event) char events[4096];
+    for (bool seen = false; !seen;) {
+        pollfd ready{watcher, POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, 10000), 1) << "the click never wrote " << path;
+        const ssize_t got = ::read(watcher, events, sizeof events);
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            seen = seen || (event->len > 0 && std::string(event->name).rfind(name, 0) == 0);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::kill(console.pid(), SIGKILL);
+    console.finish();
+    ::close(watcher);
+}
+
 TEST_P(Replacement, EveryFileIsOldOrNewWhole)
 {
     const Case& trouble = GetParam();
@@ -210,10 +236,8 @@ TEST_P(Replacement, EveryFileIsOldOrNewWhole)
 
     Click click;
     if (trouble.trouble == Trouble::Killed) {
-        Console console(CONSOLE_PATH, {"binpatch"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(trouble.killAfterMs));
-        ::kill(console.pid(), SIGKILL);
-        click.exitCode = console.finish();
+        const std::string killAt = trouble.killAt;
+        killClickWritingTo(killAt.rfind("../", 0) == 0 ? onDisk(killAt) : killAt);
     } else {
         click = clickBinPatch();
     }
