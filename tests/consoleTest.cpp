@@ -146,6 +146,7 @@ TEST_F(ConsoleTest, InteractiveRefusalOfAnUnexpectedValueChangesNothing)
     EXPECT_EQ(console.readUntilRows(), "[Meldung] Fehler\nBinPatch 7: deaktiviert [Aktivieren]\n"
                                        "Cabview 1024: 1024x768 [1280 x 1024]\n");
     EXPECT_EQ(stateFileBytes(), "7\r\n1024");
+    EXPECT_EQ(console.finish(), 1);
 }
 
 TEST_F(ConsoleTest, PlanListsTheNextClicksStepsAndChangesNothing)
@@ -180,10 +181,28 @@ TEST_F(ConsoleTest, PlanListsTheNextClicksStepsAndChangesNothing)
 TEST_F(ConsoleTest, PlanWithoutABatchPrintsTheMessageTheClickWouldShow)
 {
     writeStateFile("1\r\n900");
-    EXPECT_EQ(runConsole({"plan", "cabview"}).out, "[Meldung] Fehler\n");
+    const Result refused = runConsole({"plan", "cabview"});
+    EXPECT_EQ(refused.out, "[Meldung] Fehler\n");
+    EXPECT_EQ(refused.exitCode, 1);
     std::filesystem::remove("br927.zekconfig");
-    EXPECT_EQ(runConsole({"plan", "binpatch"}).out, kReadError);
+    const Result unreadable = runConsole({"plan", "binpatch"});
+    EXPECT_EQ(unreadable.out, kReadError);
+    EXPECT_EQ(unreadable.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+}
+
+// A reader that goes away (`br927config binpatch | head -n 2`) must not end a click midway:
+// the failed copies of one trainset fill the output buffer long before the batch ends.
+TEST_F(ConsoleTest, ClosedOutputNeverStopsAClick)
+{
+    tree.remove(kTrainsets + "ZEK_BR927_prototyp/BinPatch");
+    writeStateFile("0\r\n1024");
+    Console console(CONSOLE_PATH, {"binpatch"});
+    console.closeOutput();
+    EXPECT_EQ(console.finish(), 1);
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+    EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ICE2_KI/ZEK_BR808_rv_KI.eng"),
+              "ZEK_BR927_ICE2_KI/BinPatch/ZEK_BR808_rv_KI.eng\n");
 }
 
 TEST_F(ConsoleTest, WrongArgumentsPrintUsageAndTouchNothing)

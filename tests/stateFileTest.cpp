@@ -5,6 +5,10 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 struct Reading {
@@ -54,6 +58,22 @@ TEST(StateFile, MissingFileReadsAsMinusOneAndIsNotCreated)
     EXPECT_EQ(getBinPatchState(), -1);
     EXPECT_EQ(getCabviewState(), -1);
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
+}
+
+// Anything but a regular file in its place reads as missing; a FIFO without a writer would
+// otherwise block the start for good.
+TEST(StateFile, FolderOrFifoInItsPlaceReadsAsMissingWithoutWaiting)
+{
+    ScratchTree tree;
+    std::filesystem::create_directory("br927.zekconfig");
+    EXPECT_EQ(getBinPatchState(), -1);
+    EXPECT_EQ(getCabviewState(), -1);
+#ifndef _WIN32
+    std::filesystem::remove("br927.zekconfig");
+    ASSERT_EQ(::mkfifo("br927.zekconfig", 0600), 0);
+    EXPECT_EQ(getBinPatchState(), -1);
+    EXPECT_EQ(getCabviewState(), -1);
+#endif
 }
 
 TEST(StateFile, WriterProducesCrLfAndNothingAfterTheSecondValue)
