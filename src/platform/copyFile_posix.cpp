@@ -87,21 +87,31 @@ std::string lowered(const std::string& name)
 // one time-stamp tick would go unseen. Where no watch can be had, or on a file system whose
 // changes may come from another machine (which inotify does not see), nothing is kept and the
 // folder is read at each lookup.
+//
+// New files of replacements (named with kNewFileSuffix) are left out of the listings: no name
+// that is looked up ends so, and leaving them out keeps a replacement from changing any.
 struct Listing {
     // Lower-cased name -> every entry that folds to it, bytewise smallest first.
     std::unordered_map<std::string, std::set<std::string>> byFold;
 
-    void add(const std::string& name) { byFold[lowered(name)].insert(name); }
-    void remove(const std::string& name)
+    // Each tells whether the entries changed.
+    bool add(const std::string& name) { return byFold[lowered(name)].insert(name).second; }
+    bool remove(const std::string& name)
     {
         const auto folded = byFold.find(lowered(name));
-        if (folded == byFold.end())
-            return;
-        folded->second.erase(name);
+        if (folded == byFold.end() || folded->second.erase(name) == 0)
+            return false;
         if (folded->second.empty())
             byFold.erase(folded);
+        return true;
     }
 };
+
+bool isNewFileName(const std::string& name)
+{
+    const std::string suffix = kNewFileSuffix;
+    return name.size() > suffix.size() && lowered(name.substr(name.size() - suffix.size())) == suffix;
+}
 
 struct FolderKey {
     dev_t device;
@@ -127,7 +137,7 @@ bool readListing(int folderFd, Listing& listing)
     }
     while (const dirent* entry = ::readdir(entries)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..")
+        if (name != "." && name != ".." && !isNewFileName(name))
             listing.add(name);
     }
     ::closedir(entries);
@@ -211,6 +221,45 @@ public:
         return &(byFolder_[key] = std::move(scratch));
     }
 
+    // The kept listing of a folder, or null.
+    const Listing* kept(const FolderKey& key) const
+    {
+        const auto listing = byFolder_.find(key);
+        return listing == byFolder_.end() ? nullptr : &listing->second;
+    }
+
+    // A folder path as written is found again without walking it while no kept listing has
+    // gained or lost an entry since it was found through kept listings only: each component
+    // would be found the same. One stat tells that the path still leads to the same folder,
+    // which no event would tell of a mount or of a folder reached through "..".
+    bool knownFolder(const std::string& written, std::string& onDisk, FolderKey& key) const
+    {
+        const auto known = folders_.find(written);
+        if (known == folders_.end() || known->second.generation != generation_)
+            return false;
+        struct stat info;
+        if (::stat(known->second.onDisk.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)
+            || !(FolderKey{info.st_dev, info.st_ino} == known->second.key) || kept(known->second.key) == nullptr)
+            return false;
+        onDisk = known->second.onDisk;
+        key = known->second.key;
+        return true;
+    }
+
+    // Remembers a folder found through kept listings only, when its own listing is kept too.
+    void rememberFolder(const std::string& written, const std::string& onDisk)
+    {
+        struct stat info;
+        if (::stat(onDisk.c_str(), &info) != 0)
+            return;
+        const FolderKey key{info.st_dev, info.st_ino};
+        if (kept(key) == nullptr)
+            return;
+        if (folders_.size() >= kMostFolders)
+            folders_.clear();
+        folders_[written] = KnownFolder{onDisk, key, generation_};
+    }
+
 private:
     static constexpr size_t kMostFolders = 256;
     static constexpr uint32_t kEntryChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
@@ -237,16 +286,19 @@ private:
         if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) != 0) {
             byFolder_.erase(watch->second);
             byWatch_.erase(watch);
+            ++generation_;
             return;
         }
         const auto listing = byFolder_.find(watch->second);
-        if (listing == byFolder_.end() || event.len == 0)
+        if (listing == byFolder_.end() || event.len == 0 || isNewFileName(event.name))
             return;
-        const std::string name = event.name;
+        bool changed = false;
         if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0)
-            listing->second.add(name);
+            changed = listing->second.add(event.name);
         else if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0)
-            listing->second.remove(name);
+            changed = listing->second.remove(event.name);
+        if (changed)
+            ++generation_;
     }
 
     void reset()
@@ -256,11 +308,22 @@ private:
         watcher_ = -1;
         byWatch_.clear();
         byFolder_.clear();
+        folders_.clear();
+        ++generation_;
     }
+
+    struct KnownFolder {
+        std::string onDisk;
+        FolderKey key;
+        uint64_t generation;
+    };
 
     int watcher_ = -1;
     std::unordered_map<int, FolderKey> byWatch_;
     std::unordered_map<FolderKey, Listing, FolderKeyHash> byFolder_;
+    // Counts the changes to the kept listings' entries.
+    uint64_t generation_ = 0;
+    std::unordered_map<std::string, KnownFolder> folders_;
 };
 
 KeptListings keptListings;
@@ -273,21 +336,28 @@ std::string joined(const std::string& folder, const std::string& name)
 // The name under which `name` exists in the folder: itself when it exists as written,
 // otherwise the entry equal to it ignoring ASCII case (the bytewise smallest, when several
 // are), otherwise empty.
-std::string findEntry(const std::string& folder, const std::string& name)
+std::string entryIn(const Listing& listing, const std::string& name)
+{
+    const auto folded = listing.byFold.find(lowered(name));
+    if (folded == listing.byFold.end())
+        return std::string();
+    return folded->second.count(name) != 0 ? name : *folded->second.begin();
+}
+
+// As entryIn, for a folder given by its path; clears `kept` when its listing is not kept.
+std::string findEntry(const std::string& folder, const std::string& name, bool& kept)
 {
     if (name == "." || name == "..")
         return name;
     Listing scratch;
     const Listing* listing = keptListings.of(folder, scratch);
+    kept = kept && listing != nullptr && listing != &scratch;
     if (listing == nullptr) {
         // A folder that may be passed through but not read: only the name as written.
         struct stat info;
         return ::lstat(joined(folder, name).c_str(), &info) == 0 ? name : std::string();
     }
-    const auto folded = listing->byFold.find(lowered(name));
-    if (folded == listing->byFold.end())
-        return std::string();
-    return folded->second.count(name) != 0 ? name : *folded->second.begin();
+    return entryIn(*listing, name);
 }
 
 std::vector<std::string> splitPath(const char* path)
@@ -312,6 +382,8 @@ std::vector<std::string> splitPath(const char* path)
 struct Location {
     std::string folder;
     std::string name;
+    bool folderKept = false; // when the folder's kept listing is known by its key
+    FolderKey key{};
 };
 
 // Finds every folder of the path regardless of letter case; false when one is missing. The
@@ -322,16 +394,32 @@ bool locate(const char* path, Location& location)
     if (components.empty())
         return false;
     keptListings.catchUp();
+    location.name = components.back();
+    const std::string text = path;
+    const std::string written = text.substr(0, text.find_last_of('/') + 1);
+    location.folderKept = keptListings.knownFolder(written, location.folder, location.key);
+    if (location.folderKept)
+        return true;
     std::string folder = path[0] == '/' ? "/" : ".";
+    bool kept = true;
     for (size_t i = 0; i + 1 < components.size(); ++i) {
-        const std::string entry = findEntry(folder, components[i]);
+        const std::string entry = findEntry(folder, components[i], kept);
         if (entry.empty())
             return false;
         folder = joined(folder, entry);
     }
+    if (kept)
+        keptListings.rememberFolder(written, folder);
     location.folder = std::move(folder);
-    location.name = components.back();
     return true;
+}
+
+// The name under which the located file exists, as findEntry tells.
+std::string entryOf(const Location& location)
+{
+    const Listing* listing = location.folderKept ? keptListings.kept(location.key) : nullptr;
+    bool kept = true;
+    return listing != nullptr ? entryIn(*listing, location.name) : findEntry(location.folder, location.name, kept);
 }
 
 // The path split as written, for a path that exists as written.
@@ -361,7 +449,7 @@ Fd openSource(const char* path)
     Location location;
     if (!locate(path, location))
         return Fd();
-    const std::string entry = findEntry(location.folder, location.name);
+    const std::string entry = entryOf(location);
     return entry.empty() ? Fd() : Fd(::open(joined(location.folder, entry).c_str(), flags));
 }
 
@@ -398,7 +486,7 @@ bool findTarget(const char* path, bool ignoreCase, Target& target)
     }
     if (!locate(path, target.location))
         return false;
-    const std::string entry = findEntry(target.location.folder, target.location.name);
+    const std::string entry = entryOf(target.location);
     if (entry.empty())
         return true;
     target.location.name = entry;
