@@ -152,27 +152,31 @@ struct Figures {
     double replacing;
 };
 
-// One click of the console in a new process, from a state file that makes it run the batch.
-double timeClick(const std::string& console, Batch batch)
+// Runs the program with its output thrown away and waits for its end; the time it took.
+double timeProcess(const std::string& program, const char* argument)
 {
-    const bool binPatch = batch == Batch::EngfilesBin;
-    setState(0, 1024);
-    ::sync(); // each run starts with nothing of the last one still being written out
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv{const_cast<char*>(console.c_str()), const_cast<char*>(binPatch ? "binpatch" : "cabview"),
-                            nullptr};
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(argument), nullptr};
     const auto start = std::chrono::steady_clock::now();
     pid_t child = -1;
     int status = -1;
-    if (::posix_spawn(&child, console.c_str(), &actions, nullptr, argv.data(), environ) == 0)
+    if (::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) == 0)
         ::waitpid(child, &status, 0);
     const double elapsed = seconds(std::chrono::steady_clock::now() - start);
     posix_spawn_file_actions_destroy(&actions);
     if (status != 0)
-        throw std::runtime_error("the click failed in the bench tree");
+        throw std::runtime_error(program + " failed in the bench tree");
     return elapsed;
+}
+
+// One click of the console in a new process, from a state file that makes it run the batch.
+double timeClick(const std::string& console, Batch batch)
+{
+    setState(0, 1024);
+    ::sync(); // each run starts with nothing of the last one still being written out
+    return timeProcess(console, batch == Batch::EngfilesBin ? "binpatch" : "cabview");
 }
 
 double timeLoop(const std::vector<BareStep>& steps, bool (*copy)(const BareStep&))
@@ -286,6 +290,10 @@ int main(int argc, char** argv)
         letTheTreeSettle();
         compare("Names on disk as the tables spell them", exact, console, repetitions);
         compare("Every name on disk in a different letter case", folded, console, repetitions);
+        std::vector<double> nothing;
+        for (int i = 0; i < repetitions; ++i)
+            nothing.push_back(timeProcess("/bin/true", nullptr));
+        std::printf("A process that does nothing (/bin/true) takes %.2f ms here.\n", median(nothing) * 1e3);
         fs::current_path(home);
         fs::remove_all(exact.root);
         fs::remove_all(folded.root);
