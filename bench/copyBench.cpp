@@ -1,8 +1,10 @@
-// Copy benchmark: the tool's batches against a bare loop of in-kernel copies over the same
-// files with their exact on-disk paths (the limit), side by side in one run, warm cache,
-// medians of several repetitions; once with the tree spelt as the tables spell it and once
-// with every name on disk in a different letter case. Then the peak resident memory of one
-// click of the console, on trees whose files differ in size.
+// Copy benchmark: clicks of the console (each a new process, back to back) against two loops
+// over the same files with their exact on-disk paths: a bare loop of in-kernel copies over the
+// live files, and the limit for replacing files whole (an in-kernel copy into a new file beside
+// each target, then a rename over it). Side by side in one run, warm cache, medians of several
+// repetitions; once with the tree spelt as the tables spell it and once with every name on
+// disk in a different letter case. Then the peak resident memory of one click of the console,
+// on trees whose files differ in size.
 //
 // Then `br927config check` on a tree in order against `cmp` over the same pairs.
 //
@@ -83,29 +85,44 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// The limit: open, truncate, copy in the kernel, close; exact paths, nothing else.
 struct BareStep {
     std::string source;
     std::string target;
 };
 
-bool bareCopy(const BareStep& step)
+bool copyInKernel(int from, int to)
 {
-    const int from = ::open(step.source.c_str(), O_RDONLY | O_CLOEXEC);
-    const int to = ::open(step.target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    bool ok = from >= 0 && to >= 0;
-    while (ok) {
+    for (;;) {
         const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (copied <= 0) {
-            ok = copied == 0;
-            break;
-        }
+        if (copied <= 0)
+            return copied == 0;
     }
+}
+
+// Copies source into the file opened at `target` with the given flags.
+bool copyInto(const std::string& source, const std::string& target, int flags)
+{
+    const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    const int to = ::open(target.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
+    bool ok = from >= 0 && to >= 0 && copyInKernel(from, to);
     if (from >= 0)
         ::close(from);
     if (to >= 0 && ::close(to) != 0)
         ok = false;
     return ok;
+}
+
+// The bare loop: open, truncate, copy in the kernel, close; exact paths, nothing else.
+bool bareCopy(const BareStep& step)
+{
+    return copyInto(step.source, step.target, O_TRUNC);
+}
+
+// The limit for whole replacement: a new file beside the target, then a rename over it.
+bool replacingCopy(const BareStep& step)
+{
+    const std::string fresh = step.target + ".new";
+    return copyInto(step.source, fresh, O_CREAT | O_EXCL) && ::rename(fresh.c_str(), step.target.c_str()) == 0;
 }
 
 // Exact on-disk paths of the steps, relative to the working directory as the tool's are.
@@ -134,53 +151,88 @@ size_t bytesCopied(const std::vector<BareStep>& steps)
 struct Figures {
     double tool;
     double bare;
+    double replacing;
 };
 
-double timeTool(Batch batch, int32_t cabview)
+// One process with these arguments and its output thrown away, waited for; its exit code.
+int runProcess(const std::vector<std::string>& argv)
 {
-    ::sync(); // each run starts with nothing of the last one still being written out
-    const auto start = std::chrono::steady_clock::now();
-    if (runBatch(batch, cabview) != 1)
-        throw std::runtime_error("the batch failed in the bench tree");
-    return seconds(std::chrono::steady_clock::now() - start);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + argv[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-double timeBare(const std::vector<BareStep>& bare)
+// Runs the program with its output thrown away and waits for its end; the time it took.
+double timeProcess(const std::string& program, const char* argument)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const int exitCode = runProcess(argument == nullptr ? std::vector<std::string>{program}
+                                                        : std::vector<std::string>{program, argument});
+    const double elapsed = seconds(std::chrono::steady_clock::now() - start);
+    if (exitCode != 0)
+        throw std::runtime_error(program + " failed in the bench tree");
+    return elapsed;
+}
+
+// One click of the console in a new process, from a state file that makes it run the batch.
+double timeClick(const std::string& console, Batch batch)
+{
+    setState(0, 1024);
+    ::sync(); // each run starts with nothing of the last one still being written out
+    return timeProcess(console, batch == Batch::EngfilesBin ? "binpatch" : "cabview");
+}
+
+double timeLoop(const std::vector<BareStep>& steps, bool (*copy)(const BareStep&))
 {
     ::sync();
     const auto start = std::chrono::steady_clock::now();
-    for (const BareStep& step : bare) {
-        if (!bareCopy(step))
-            throw std::runtime_error("bare copy failed: " + step.source);
+    for (const BareStep& step : steps) {
+        if (!copy(step))
+            throw std::runtime_error("loop copy failed: " + step.source);
     }
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
-// Tool and bare loop in alternation, taking turns at going first, after one warm-up run of
-// each (which also brings every source into the page cache).
-Figures measure(Batch batch, int32_t cabview, const std::vector<BareStep>& bare, int repetitions)
+// Clicks and both loops in turn, each going first in its turn, after one warm-up run of the
+// loops (which also brings every source into the page cache). The clicks follow one another
+// with only the loops between them, as clicks back to back would.
+Figures measure(const std::string& console, Batch batch, const std::vector<BareStep>& steps, int repetitions)
 {
     std::vector<double> tool;
-    std::vector<double> limit;
-    timeTool(batch, cabview);
-    timeBare(bare);
+    std::vector<double> bare;
+    std::vector<double> replacing;
+    timeLoop(steps, bareCopy);
+    timeLoop(steps, replacingCopy);
     for (int i = 0; i < repetitions; ++i) {
-        if (i % 2 == 0) {
-            tool.push_back(timeTool(batch, cabview));
-            limit.push_back(timeBare(bare));
-        } else {
-            limit.push_back(timeBare(bare));
-            tool.push_back(timeTool(batch, cabview));
+        for (int turn = 0; turn < 3; ++turn) {
+            switch ((i + turn) % 3) {
+            case 0: tool.push_back(timeClick(console, batch)); break;
+            case 1: bare.push_back(timeLoop(steps, bareCopy)); break;
+            default: replacing.push_back(timeLoop(steps, replacingCopy)); break;
+            }
         }
     }
-    return {median(tool), median(limit)};
+    return {median(tool), median(bare), median(replacing)};
 }
 
-void compare(const char* title, const BenchTree& tree, int repetitions)
+void compare(const char* title, const BenchTree& tree, const std::string& console, int repetitions)
 {
     fs::current_path(tree.workDir);
     std::printf("%s\n", title);
-    std::printf("  %-26s %7s %9s %11s %11s %7s\n", "batch", "steps", "MiB", "tool ms", "limit ms", "ratio");
+    std::printf("  %-20s %6s %7s %9s %9s %12s %9s %9s\n", "batch", "steps", "MiB", "click ms", "bare ms",
+                "replacing ms", "/ bare", "/ repl.");
     struct Row {
         const char* name;
         Batch batch;
@@ -188,11 +240,11 @@ void compare(const char* title, const BenchTree& tree, int repetitions)
     };
     for (const Row& row : {Row{"BinPatch on (1024)", Batch::EngfilesBin, 1024},
                            Row{"cab view 1280x1024", Batch::Cabfiles1280, 0}}) {
-        const std::vector<BareStep> bare = exactSteps(tree, row.batch, row.cabview);
-        const Figures figures = measure(row.batch, row.cabview, bare, repetitions);
-        std::printf("  %-26s %7zu %9.1f %11.2f %11.2f %7.3f\n", row.name, bare.size(),
-                    static_cast<double>(bytesCopied(bare)) / MiB, figures.tool * 1e3, figures.bare * 1e3,
-                    figures.tool / figures.bare);
+        const std::vector<BareStep> steps = exactSteps(tree, row.batch, row.cabview);
+        const Figures figures = measure(console, row.batch, steps, repetitions);
+        std::printf("  %-20s %6zu %7.1f %9.2f %9.2f %12.2f %9.3f %9.3f\n", row.name, steps.size(),
+                    static_cast<double>(bytesCopied(steps)) / MiB, figures.tool * 1e3, figures.bare * 1e3,
+                    figures.replacing * 1e3, figures.tool / figures.bare, figures.tool / figures.replacing);
     }
     std::fflush(stdout);
 }
@@ -223,26 +275,6 @@ long peakMemoryOfOneClick(const BenchTree& tree, const std::string& console)
         std::fclose(status);
     process.finish();
     return peak;
-}
-
-// One process with these arguments and its output thrown away, waited for; its exit code.
-int runProcess(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw std::runtime_error("cannot start " + argv[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 double timeCheck(const std::string& console, int expectedExitCode = 0)
@@ -303,8 +335,7 @@ void compareCheck(const BenchTree& tree, const std::string& console, int repetit
     std::fflush(stdout);
 }
 
-// Directories just written may be looked at again before their time stamps could tell a
-// later change apart; an installed tree is older than that.
+// An installed tree has been left alone for a while before the first click.
 void letTheTreeSettle()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
@@ -323,15 +354,20 @@ int main(int argc, char** argv)
     const int repetitions = argc > 3 ? std::atoi(argv[3]) : 11;
     const fs::path home = fs::current_path();
 
-    std::printf("copy-bench: %d repetitions, medians; limit = open, O_TRUNC, copy_file_range, close with exact paths\n\n",
-                repetitions);
+    std::printf("copy-bench: %d repetitions, medians; each click a new process (%s); loops with exact paths:\n"
+                "  bare = open, O_TRUNC, copy_file_range, close; replacing = the same into a new file, rename\n\n",
+                repetitions, console.c_str());
     {
         const BenchTree exact = makeTree(scratch + "/exact", false, 1.0);
         const BenchTree folded = makeTree(scratch + "/folded", true, 1.0);
         letTheTreeSettle();
-        compare("Names on disk as the tables spell them", exact, repetitions);
-        compare("Every name on disk in a different letter case", folded, repetitions);
+        compare("Names on disk as the tables spell them", exact, console, repetitions);
+        compare("Every name on disk in a different letter case", folded, console, repetitions);
         compareCheck(exact, console, repetitions);
+        std::vector<double> nothing;
+        for (int i = 0; i < repetitions; ++i)
+            nothing.push_back(timeProcess("/bin/true", nullptr));
+        std::printf("A process that does nothing (/bin/true) takes %.2f ms here.\n", median(nothing) * 1e3);
         fs::current_path(home);
         fs::remove_all(exact.root);
         fs::remove_all(folded.root);

@@ -52,7 +52,7 @@ TEST_F(ConsoleTest, StartUpRowsFollowTheStateFile)
         writeStateFile(start.file);
         const Result result = runConsole({});
         EXPECT_EQ(result.out, start.output) << start.file;
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, start.output.rfind(kReadError, 0) == 0 ? 1 : 0) << start.file;
     }
 }
 
@@ -61,7 +61,7 @@ TEST_F(ConsoleTest, MissingStateFileEndsAfterOneMessageWithoutClicking)
     const std::string engine = tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng");
     const Result result = runConsole({"binpatch", "cabview"});
     EXPECT_EQ(result.out, kReadError + "BinPatch -1: deaktiviert [Aktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n");
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
     EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), engine);
 }
@@ -101,6 +101,7 @@ TEST_F(ConsoleTest, FailedCopiesAreNamedBeforeTheFailureMessage)
                               "ZEK_BR927_prototyp/Cabview/night/927_right1024.ace\n"
                               "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
                               "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(stateFileBytes(), "1\r\n1280");
 }
 
@@ -145,6 +146,7 @@ TEST_F(ConsoleTest, InteractiveRefusalOfAnUnexpectedValueChangesNothing)
     EXPECT_EQ(console.readUntilRows(), "[Meldung] Fehler\nBinPatch 7: deaktiviert [Aktivieren]\n"
                                        "Cabview 1024: 1024x768 [1280 x 1024]\n");
     EXPECT_EQ(stateFileBytes(), "7\r\n1024");
+    EXPECT_EQ(console.finish(), 1);
 }
 
 TEST_F(ConsoleTest, PlanListsTheNextClicksStepsAndChangesNothing)
@@ -179,9 +181,13 @@ TEST_F(ConsoleTest, PlanListsTheNextClicksStepsAndChangesNothing)
 TEST_F(ConsoleTest, PlanWithoutABatchPrintsTheMessageTheClickWouldShow)
 {
     writeStateFile("1\r\n900");
-    EXPECT_EQ(runConsole({"plan", "cabview"}).out, "[Meldung] Fehler\n");
+    const Result refused = runConsole({"plan", "cabview"});
+    EXPECT_EQ(refused.out, "[Meldung] Fehler\n");
+    EXPECT_EQ(refused.exitCode, 1);
     std::filesystem::remove("br927.zekconfig");
-    EXPECT_EQ(runConsole({"plan", "binpatch"}).out, kReadError);
+    const Result unreadable = runConsole({"plan", "binpatch"});
+    EXPECT_EQ(unreadable.out, kReadError);
+    EXPECT_EQ(unreadable.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
 }
 
@@ -214,6 +220,20 @@ TEST_F(ConsoleTest, HelpAndVersionGoToStandardOutput)
     const Result version = runConsole({"--version"});
     EXPECT_EQ(version.out.rfind("br927config ", 0), 0u);
     EXPECT_EQ(version.exitCode, 0);
+}
+
+// A reader that goes away (`br927config binpatch | head -n 2`) must not end a click midway:
+// the failed copies of one trainset fill the output buffer long before the batch ends.
+TEST_F(ConsoleTest, ClosedOutputNeverStopsAClick)
+{
+    tree.remove(kTrainsets + "ZEK_BR927_prototyp/BinPatch");
+    writeStateFile("0\r\n1024");
+    Console console(CONSOLE_PATH, {"binpatch"});
+    console.closeOutput();
+    EXPECT_EQ(console.finish(), 1);
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+    EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ICE2_KI/ZEK_BR808_rv_KI.eng"),
+              "ZEK_BR927_ICE2_KI/BinPatch/ZEK_BR808_rv_KI.eng\n");
 }
 
 TEST_F(ConsoleTest, WrongArgumentsPrintUsageAndTouchNothing)

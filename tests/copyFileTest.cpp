@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -86,6 +87,31 @@ TEST_F(CopyFile, IgnoresLetterCaseInEveryComponentOfBothPaths)
     // The existing file was replaced, not joined by a second one spelt differently.
     EXPECT_EQ(std::distance(fs::directory_iterator("a/Cabview/night"), fs::directory_iterator()), 1);
 #endif
+}
+
+// The target's name is replaced: a file that is also linked elsewhere keeps its content there.
+TEST_F(CopyFile, HardLinkedTargetKeepsItsOtherName)
+{
+    fs::create_hard_link("a/Cabview/night/target.ace", "a/other.ace");
+    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"));
+    EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "new content");
+    EXPECT_EQ(readWholeFile("a/other.ace"), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator("a/Cabview/night"), fs::directory_iterator()), 1);
+}
+
+// A rename would not ask the target, so a read-only one is refused beforehand.
+TEST_F(CopyFile, ReadOnlyTargetFailsAndKeepsItsContent)
+{
+#ifndef _WIN32
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write a read-only file";
+#endif
+    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions("a/Cabview/night/target.ace", writable, fs::perm_options::remove);
+    EXPECT_FALSE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"));
+    fs::permissions("a/Cabview/night/target.ace", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator("a/Cabview/night"), fs::directory_iterator()), 1);
 }
 
 #ifndef _WIN32

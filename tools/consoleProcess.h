@@ -44,7 +44,8 @@ public:
         closeInput();
         if (pid_ > 0)
             finish();
-        std::fclose(output_);
+        if (output_ != nullptr)
+            std::fclose(output_);
         ::close(errors_);
     }
 
@@ -59,6 +60,12 @@ public:
         if (input_ >= 0)
             ::close(input_);
         input_ = -1;
+    }
+    // Stops reading: the console's later writes find no reader.
+    void closeOutput()
+    {
+        std::fclose(output_);
+        output_ = nullptr;
     }
 
     // One line of output, without its line end.

@@ -13,6 +13,7 @@
 #include <io.h>
 #endif
 
+#include <csignal>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -138,12 +139,17 @@ std::optional<Invocation> parseArguments(int argc, char** argv)
     return invocation;
 }
 
-void click(Controller& controller, Button button)
+// True when the click ended with its success message.
+bool click(Controller& controller, Button button)
 {
-    if (button == Button::BinPatch)
-        controller.toggleBinPatch();
-    else
-        controller.toggleCabview();
+    return button == Button::BinPatch ? controller.toggleBinPatch() : controller.toggleCabview();
+}
+
+// 0 when everything ended as it should and every line reached standard output, else 1.
+int exitCode(bool succeeded)
+{
+    std::cout.flush();
+    return succeeded && std::cout ? 0 : 1;
 }
 
 void printPlan(const ClickPlan& plan, std::ostream& out)
@@ -160,19 +166,20 @@ void printPlan(const ClickPlan& plan, std::ostream& out)
     }
 }
 
-// Compares the live files with the settings loaded; 0 when all is in order, 1 otherwise.
-int runCheck(const Controller& controller, std::ostream& out)
+// Compares the live files with the settings loaded; true when all is in order.
+bool runCheck(const Controller& controller, std::ostream& out)
 {
     const TreeCheck check = checkLiveTree(controller.binPatchValue(), controller.cabviewValue());
     for (const std::string& line : checkReport(check))
         out << line << '\n';
-    return check.inOrder() ? 0 : 1;
+    return check.inOrder();
 }
 
 // One click per line until the end of the input; the output is flushed after each, so that
-// a script driving the tool sees every answer at once.
-void runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
+// a script driving the tool sees every answer at once. True when every click succeeded.
+bool runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
 {
+    bool succeeded = true;
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -184,10 +191,11 @@ void runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
             std::cerr << "Unbekannter Befehl: " << line << '\n';
             continue;
         }
-        click(controller, *button);
+        succeeded = click(controller, *button) && succeeded;
         frontEnd.paint(controller);
         std::cout.flush();
     }
+    return succeeded;
 }
 
 } // namespace
@@ -214,38 +222,42 @@ int main(int argc, char** argv)
         return 0;
     }
 
+#ifndef _WIN32
+    // A reader that goes away must not end a click midway; the stream is checked at the end.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     ConsoleFrontEnd frontEnd(std::cout);
     Controller controller(frontEnd);
     setCopyFailureObserver([](const std::string& source, const std::string& target) {
         std::cout << "Kopieren fehlgeschlagen: " << source << " -> " << target << '\n';
     });
+    setSaveFailureObserver([](const std::string& file) { std::cout << "Speichern fehlgeschlagen: " << file << '\n'; });
 
-    controller.loadStates();
+    const bool loaded = controller.loadStates();
     if (invocation->mode == Invocation::Mode::Check)
-        return frontEnd.ended() ? 1 : runCheck(controller, std::cout);
+        return exitCode(loaded && runCheck(controller, std::cout));
     if (invocation->mode == Invocation::Mode::Plan) {
-        if (!frontEnd.ended()) {
-            const Button button = invocation->clicks.front();
-            printPlan(button == Button::BinPatch ? controller.planBinPatchClick() : controller.planCabviewClick(),
-                      std::cout);
-        }
-        return 0;
+        if (!loaded)
+            return exitCode(false);
+        const Button button = invocation->clicks.front();
+        const ClickPlan plan = button == Button::BinPatch ? controller.planBinPatchClick() : controller.planCabviewClick();
+        printPlan(plan, std::cout);
+        return exitCode(plan.runsBatch);
     }
 
     frontEnd.createButtons(controller);
     frontEnd.paint(controller);
     // After the read error the window still shows once, then its message loop ends.
     if (frontEnd.ended())
-        return 0;
+        return exitCode(false);
     std::cout.flush();
 
-    if (invocation->mode == Invocation::Mode::Interactive) {
-        runInteractive(controller, frontEnd);
-        return 0;
-    }
+    if (invocation->mode == Invocation::Mode::Interactive)
+        return exitCode(runInteractive(controller, frontEnd));
+    bool succeeded = true;
     for (const Button button : invocation->clicks) {
-        click(controller, button);
+        succeeded = click(controller, button) && succeeded;
         frontEnd.paint(controller);
     }
-    return 0;
+    return exitCode(succeeded);
 }

@@ -83,54 +83,59 @@ std::optional<Batch> batchSettingCabviewTo(int32_t value)
     return batchReaching(kCabviewTransitions, value);
 }
 
-void Controller::loadStates()
+bool Controller::loadStates()
 {
     binpatch = getBinPatchState();
     cabview = getCabviewState();
-    if (binpatch < 0 || cabview < 0) {
-        frontEnd_.showMessage(kReadErrorText, kNoticeTitle);
-        frontEnd_.endProgram();
-    }
+    if (binpatch >= 0 && cabview >= 0)
+        return true;
+    frontEnd_.showMessage(kReadErrorText, kNoticeTitle);
+    frontEnd_.endProgram();
+    return false;
 }
 
-void Controller::toggleBinPatch()
+bool Controller::toggleBinPatch()
 {
     const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
     const Transition* transition = transitionFrom(kBinPatchTransitions, binpatch);
     if (transition == nullptr)
         return refuseUnexpectedValue();
     const bool recorded = setState(transition->to, cabviewInFile);
-    complete(*transition, recorded, binpatch);
+    const bool succeeded = complete(*transition, recorded, binpatch);
     frontEnd_.setButtonCaption(Button::BinPatch, getBinPatchCaption());
+    return succeeded;
 }
 
-void Controller::toggleCabview()
+bool Controller::toggleCabview()
 {
     const int32_t binPatchInFile = valueToKeep(getBinPatchState(), binpatch);
     const Transition* transition = transitionFrom(kCabviewTransitions, cabview);
     if (transition == nullptr)
         return refuseUnexpectedValue();
     const bool recorded = setState(binPatchInFile, transition->to);
-    complete(*transition, recorded, cabview);
+    const bool succeeded = complete(*transition, recorded, cabview);
     frontEnd_.setButtonCaption(Button::Cabview, getCabviewCaption());
+    return succeeded;
 }
 
 // The new setting stands whatever the batch achieved; a setting that did not reach the state
 // file would be gone at the next start, so it is reported as a failure like a failed copy.
-void Controller::complete(const ToggleTransition& transition, bool recorded, int32_t& value)
+bool Controller::complete(const ToggleTransition& transition, bool recorded, int32_t& value)
 {
-    const int32_t result = runBatch(transition.batch, cabview);
-    if (recorded && result == 1)
+    const bool succeeded = runBatch(transition.batch, cabview) == 1 && recorded;
+    if (succeeded)
         frontEnd_.showMessage(transition.successText, kSuccessTitle);
     else
         frontEnd_.showMessage(kBatchFailedText, kErrorTitle);
     value = transition.to;
     frontEnd_.requestRepaint();
+    return succeeded;
 }
 
-void Controller::refuseUnexpectedValue()
+bool Controller::refuseUnexpectedValue()
 {
     frontEnd_.showMessage(kUnexpectedValueText, kNoticeTitle);
+    return false;
 }
 
 const char* Controller::getBinPatchCaption() const

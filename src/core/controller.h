@@ -43,9 +43,11 @@ class Controller {
 public:
     explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
-    void loadStates();
-    void toggleBinPatch();
-    void toggleCabview();
+    // Each tells whether it ended as it should: the start with both values read, a click
+    // with its success message (not the failure message, not a refusal).
+    bool loadStates();
+    bool toggleBinPatch();
+    bool toggleCabview();
 
     const char* getBinPatchCaption() const;
     const char* getCabviewCaption() const;
@@ -59,8 +61,8 @@ public:
     ClickPlan planCabviewClick() const;
 
 private:
-    void complete(const ToggleTransition& transition, bool recorded, int32_t& value);
-    void refuseUnexpectedValue();
+    bool complete(const ToggleTransition& transition, bool recorded, int32_t& value);
+    bool refuseUnexpectedValue();
     ClickPlan plan(const ToggleTransition* transition) const;
 
     FrontEnd& frontEnd_;

@@ -14,6 +14,7 @@ const char kStateFileName[] = "br927.zekconfig";
 int32_t fehler = 1;
 
 CopyFailureObserver copyFailureObserver;
+SaveFailureObserver saveFailureObserver;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -86,9 +87,11 @@ int32_t parseInteger(const char* text)
     return negative ? -value : value;
 }
 
+// Anything but a regular file in its place (a folder, a FIFO, a device) reads as missing,
+// without waiting for a writer that may never come.
 InputFile openStateFile()
 {
-    return InputFile(std::fopen(kStateFileName, "rb"));
+    return InputFile(openRegularFile(kStateFileName));
 }
 
 int32_t runSteps(const std::vector<CopyStep>& table, int32_t cabview)
@@ -135,14 +138,16 @@ int32_t getCabviewState()
     return parseInteger(buffer);
 }
 
+// The pair replaces the file whole: a crash or a full disk leaves the old pair readable,
+// never an empty file that would lock every later start out.
 bool setState(int32_t binpatch, int32_t cabview)
 {
-    std::FILE* file = std::fopen(kStateFileName, "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fprintf(file, "%" PRId32 "\r\n%" PRId32, binpatch, cabview) > 0;
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    char bytes[32];
+    const int size = std::snprintf(bytes, sizeof bytes, "%" PRId32 "\r\n%" PRId32, binpatch, cabview);
+    const bool recorded = size > 0 && writeFileReplacing(kStateFileName, bytes, static_cast<size_t>(size));
+    if (!recorded && saveFailureObserver)
+        saveFailureObserver(kStateFileName);
+    return recorded;
 }
 
 int32_t handleCabfiles1024()
@@ -183,4 +188,9 @@ int32_t runBatch(Batch batch, int32_t cabview)
 void setCopyFailureObserver(CopyFailureObserver observer)
 {
     copyFailureObserver = std::move(observer);
+}
+
+void setSaveFailureObserver(SaveFailureObserver observer)
+{
+    saveFailureObserver = std::move(observer);
 }

@@ -17,8 +17,8 @@ int32_t getBinPatchState();
 // long, at most five characters; -1 when the file is missing or nothing follows.
 int32_t getCabviewState();
 
-// Replaces the file with both values ("<binpatch> CR LF <cabview>"). Returns false when the
-// file could not be opened, written or closed.
+// Replaces the file whole with both values ("<binpatch> CR LF <cabview>"). Returns false, with
+// the file as it was, when the new pair could not be recorded.
 bool setState(int32_t binpatch, int32_t cabview);
 
 // The batches return 1 when every step that ran succeeded and -1 when any failed; a failed
@@ -34,3 +34,7 @@ int32_t runBatch(Batch batch, int32_t cabview);
 // Told of every step that fails, as it fails (for front ends that name the file).
 using CopyFailureObserver = std::function<void(const std::string& source, const std::string& target)>;
 void setCopyFailureObserver(CopyFailureObserver observer);
+
+// Told when the state file could not be written, as it fails, with its name.
+using SaveFailureObserver = std::function<void(const std::string& file)>;
+void setSaveFailureObserver(SaveFailureObserver observer);

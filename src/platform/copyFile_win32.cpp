@@ -3,17 +3,105 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
-// The Windows file system ignores letter case already; FALSE lets the copy replace the target.
+// The Windows file system ignores letter case already, and MoveFileExA keeps an existing
+// target's on-disk spelling.
+
+namespace {
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool isFolder(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Whether both paths name one file (two spellings, or two names of a hard link).
+bool sameFile(const char* first, const char* second)
+{
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const char* paths[2] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        const HANDLE file = CreateFileA(paths[i], 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        const BOOL known = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!known)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber
+        && info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// Whether the target may be replaced: a missing one, or an existing file that is neither a
+// folder nor read-only (the rename would not ask).
+bool mayReplace(const char* target)
+{
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    return !isFolder(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+// Removes a new file left by a killed process: it is never written into, as it might be
+// linked elsewhere by now.
+void removeLeftover(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+// Fills the new file beside the target through `fill`, then moves it over the target; the new
+// file is deleted when any step fails.
+template <typename Fill>
+bool replace(const char* target, Fill fill)
+{
+    if (!mayReplace(target))
+        return false;
+    const std::string newPath = std::string(target) + kNewFileSuffix;
+    removeLeftover(newPath);
+    if (fill(newPath.c_str()) && MoveFileExA(newPath.c_str(), target, MOVEFILE_REPLACE_EXISTING) != 0)
+        return true;
+    removeLeftover(newPath);
+    return false;
+}
+
+bool writeNewFile(const char* path, const char* bytes, size_t size)
+{
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool complete = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) != 0 && written == size;
+    return CloseHandle(file) != 0 && complete;
+}
+
+} // namespace
+
 bool copyFileReplacing(const char* source, const char* target)
 {
-    return CopyFileA(source, target, FALSE) != 0;
+    const DWORD attributes = GetFileAttributesA(source);
+    if (attributes == INVALID_FILE_ATTRIBUTES || isFolder(attributes) || sameFile(source, target))
+        return false;
+    return replace(target, [source](const char* newPath) { return CopyFileA(source, newPath, TRUE) != 0; });
+}
+
+bool writeFileReplacing(const char* path, const char* bytes, size_t size)
+{
+    return replace(path, [bytes, size](const char* newPath) { return writeNewFile(newPath, bytes, size); });
+}
+
+std::FILE* openRegularFile(const char* path)
+{
+    return fileExists(path) ? std::fopen(path, "rb") : nullptr;
 }
 
 bool fileExists(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
 }
 
 namespace {

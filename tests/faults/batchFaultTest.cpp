@@ -153,11 +153,14 @@ protected:
         }
     }
 
-    // Every other target is open to anyone, so that only the chosen ones need root.
+    // Every other target, and every folder a new file goes into, is open to anyone, so that
+    // only the chosen targets need root.
     void openTheTreeToEveryone() const
     {
         for (const auto& entry : fs::recursive_directory_iterator(tree.root())) {
-            if (entry.is_regular_file())
+            if (entry.is_directory())
+                fs::permissions(entry.path(), fs::perms(0777));
+            else if (entry.is_regular_file())
                 fs::permissions(entry.path(), needsRoot_.count(entry.path().string()) ? fs::perms(0644) : fs::perms(0666));
         }
     }

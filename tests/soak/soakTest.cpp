@@ -68,7 +68,8 @@ TEST(Soak, AlternatingClicksOnBothButtonsStayConsistentAndLeakNothing)
         // The rows are flushed after the click has ended: the console now waits for input.
         const int descriptors = console.openDescriptors();
         mostDescriptors = std::max(mostDescriptors, descriptors);
-        ASSERT_LE(descriptors, descriptorsAtStart) << "click " << click + 1;
+        // One more than at start at most: the folder-change watcher the lookup keeps.
+        ASSERT_LE(descriptors, descriptorsAtStart + 1) << "click " << click + 1;
     }
     EXPECT_EQ(console.finish(), 0);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
