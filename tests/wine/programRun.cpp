@@ -94,21 +94,15 @@ Pixels capture(HWND window, int x, int y, int width, int height)
     return pixels;
 }
 
-Pixels bitmapResource(const std::string& exe, int id)
+Pixels bitmapFile(const std::string& path)
 {
-    const HMODULE module = LoadLibraryExA(exe.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    const HBITMAP bitmap =
-        static_cast<HBITMAP>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    Pixels pixels;
+    const HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(NULL, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     BITMAP size = {};
-    if (bitmap != NULL && GetObjectA(bitmap, sizeof size, &size) != 0) {
-        const HDC screen = GetDC(NULL);
-        pixels = readBitmap(screen, bitmap, size.bmWidth, size.bmHeight);
-        ReleaseDC(NULL, screen);
-        DeleteObject(bitmap);
-    }
-    if (module != NULL)
-        FreeLibrary(module);
+    GetObjectA(bitmap, sizeof size, &size);
+    const HDC screen = GetDC(NULL);
+    Pixels pixels = readBitmap(screen, bitmap, size.bmWidth, size.bmHeight);
+    ReleaseDC(NULL, screen);
+    DeleteObject(bitmap);
     return pixels;
 }
 

@@ -31,9 +31,9 @@ struct MessageBoxSeen {
 // Polls the condition until it holds (true) or the deadline passes (false).
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
 
-// What a client area or a window shows now; a bitmap resource of an executable.
+// What a window's client area shows now; the pixels of a bitmap file.
 Pixels capture(HWND window, int x, int y, int width, int height);
-Pixels bitmapResource(const std::string& exe, int id);
+Pixels bitmapFile(const std::string& path);
 
 class ProgramRun {
 public:
@@ -55,7 +55,6 @@ public:
     long exitCode();
     // One line per paint of the main window: "<coloured pixels left of the indicators> <visible>".
     std::vector<std::string> paintLog() const;
-    int messageBoxesSeen() const { return static_cast<int>(boxesSeen_.size()); }
 
 private:
     std::vector<HWND> topLevelWindows(const char* className) const;

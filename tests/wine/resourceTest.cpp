@@ -26,15 +26,8 @@ void PrintTo(const Build& build, std::ostream* out)
 class Executable : public ::testing::TestWithParam<Build> {
 protected:
     // Mapped as an image, so that headers and resources lie at their addresses.
-    Executable() : module_(LoadLibraryExA(windowsPath().c_str(), NULL, LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+    Executable() : module_(LoadLibraryExA(GetParam().path, NULL, LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
     ~Executable() override { FreeLibrary(module_); }
-
-    std::string windowsPath() const
-    {
-        std::string path = GetParam().path;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        return path;
-    }
 
     // A resource in US English, the language of them all; empty when there is none.
     std::string resource(LPCSTR type, int id) const
@@ -69,7 +62,7 @@ struct GroupIconEntry {
 
 TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImportingSystemLibrariesOnly)
 {
-    ASSERT_NE(module_, HMODULE(NULL)) << windowsPath();
+    ASSERT_NE(module_, HMODULE(NULL)) << GetParam().path;
     const struct {
         int id, width, height;
     } bitmaps[] = {{201, 490, 171}, {202, 85, 25}, {203, 85, 25}, {204, 85, 25}, {205, 85, 25}};
