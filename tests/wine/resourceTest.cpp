@@ -1,167 +1,112 @@
-// The resources of both Windows builds, read from the .exe files as Windows reads them.
+// The resources and PE headers of both Windows builds, read from the .exe files as Windows
+// maps them: the i686 release and the x86_64 build that the end-to-end runs start.
 
-#include "programRun.h"
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <set>
 
 namespace {
 
-const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-
-#pragma pack(push, 2)
-struct GroupIconEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colorCount;
-    BYTE reserved;
-    WORD planes;
-    WORD bitCount;
-    DWORD bytesInResource;
-    WORD id;
+struct Build {
+    const char* name;
+    const char* path;
+    WORD machine;
+    const char* architecture; // in the manifest
 };
-struct GroupIconHeader {
-    WORD reserved;
-    WORD type;
-    WORD count;
-};
-#pragma pack(pop)
 
-class Executable {
-public:
-    explicit Executable(const std::string& path)
-        : module_(LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-    {
-    }
-    ~Executable()
-    {
-        if (module_ != NULL)
-            FreeLibrary(module_);
-    }
-    Executable(const Executable&) = delete;
-    Executable& operator=(const Executable&) = delete;
+void PrintTo(const Build& build, std::ostream* out)
+{
+    *out << build.name;
+}
 
-    bool open() const { return module_ != NULL; }
+class Executable : public ::testing::TestWithParam<Build> {
+protected:
+    // Mapped as an image, so that headers and resources lie at their addresses.
+    Executable() : module_(LoadLibraryExA(GetParam().path, NULL, LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+    ~Executable() override { FreeLibrary(module_); }
 
-    // The bytes of a resource in US English; empty when there is none.
-    std::string resource(LPCSTR type, LPCSTR name) const
+    // A resource in US English, the language of them all; empty when there is none.
+    std::string resource(LPCSTR type, int id) const
     {
-        const HRSRC found = FindResourceExA(module_, type, name, kEnglishUs);
-        if (found == NULL)
-            return {};
-        const HGLOBAL loaded = LoadResource(module_, found);
-        const char* bytes = static_cast<const char*>(LockResource(loaded));
-        return std::string(bytes, SizeofResource(module_, found));
+        const HRSRC found = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        return found == NULL ? std::string()
+                             : std::string(static_cast<const char*>(LockResource(LoadResource(module_, found))),
+                                           SizeofResource(module_, found));
     }
 
-    int count(LPCSTR type) const
+    template <typename Header>
+    static Header at(const std::string& bytes, size_t offset)
     {
-        int names = 0;
-        EnumResourceNamesA(
-            module_, type, [](HMODULE, LPCSTR, LPSTR, LONG_PTR counter) -> BOOL {
-                ++*reinterpret_cast<int*>(counter);
-                return TRUE;
-            },
-            reinterpret_cast<LONG_PTR>(&names));
-        return names;
+        Header header{};
+        std::memcpy(&header, bytes.data() + offset, std::min(sizeof header, bytes.size() - std::min(offset, bytes.size())));
+        return header;
     }
 
-private:
+    const BYTE* image() const { return reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module_) & ~ULONG_PTR(3)); }
+
     HMODULE module_;
 };
 
-std::string sourceFile(const std::string& name)
-{
-    std::ifstream in(std::string(WIN32_SOURCE_DIR) + "/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-class Resources : public ::testing::TestWithParam<const char*> {
-protected:
-    std::string exe() const { return std::string(GetParam()) == "release" ? releasePath() : programPath(); }
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
 };
+#pragma pack(pop)
 
-TEST_P(Resources, BitmapsAreUncompressed24BitImagesOfTheirSizes)
+TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImportingSystemLibrariesOnly)
 {
-    const Executable file(exe());
-    ASSERT_TRUE(file.open()) << exe();
+    ASSERT_NE(module_, HMODULE(NULL)) << GetParam().path;
     const struct {
-        int id;
-        LONG width;
-        LONG height;
+        int id, width, height;
     } bitmaps[] = {{201, 490, 171}, {202, 85, 25}, {203, 85, 25}, {204, 85, 25}, {205, 85, 25}};
     for (const auto& expected : bitmaps) {
-        SCOPED_TRACE(expected.id);
-        const std::string bytes = file.resource(MAKEINTRESOURCEA(2) /* RT_BITMAP */, MAKEINTRESOURCEA(expected.id));
-        ASSERT_GE(bytes.size(), sizeof(BITMAPINFOHEADER));
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, bytes.data(), sizeof header);
-        EXPECT_EQ(header.biWidth, expected.width);
-        EXPECT_EQ(std::abs(header.biHeight), expected.height);
-        EXPECT_EQ(header.biBitCount, 24);
-        EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+        const auto header = at<BITMAPINFOHEADER>(resource(RT_BITMAP, expected.id), 0);
+        EXPECT_EQ(header.biWidth, expected.width) << "bitmap " << expected.id;
+        EXPECT_EQ(std::abs(header.biHeight), expected.height) << "bitmap " << expected.id;
+        EXPECT_EQ(header.biBitCount * 1000 + header.biCompression, 24000 + BI_RGB) << "bitmap " << expected.id;
     }
-    EXPECT_EQ(file.count(MAKEINTRESOURCEA(2)), 5);
-}
 
-TEST_P(Resources, IconGroupHoldsTheElevenImagesInOrder)
-{
-    const Executable file(exe());
-    ASSERT_TRUE(file.open()) << exe();
-    const std::string group = file.resource(MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEA(101));
-    ASSERT_GE(group.size(), sizeof(GroupIconHeader));
-    GroupIconHeader header;
-    std::memcpy(&header, group.data(), sizeof header);
-    EXPECT_EQ(header.type, 1);
-    ASSERT_EQ(header.count, 11);
-    ASSERT_EQ(group.size(), sizeof header + 11 * sizeof(GroupIconEntry));
-
-    const struct {
-        int size;
-        int bits;
-    } images[] = {{48, 8}, {32, 8}, {24, 8}, {16, 8}, {256, 32}, {128, 32}, {64, 32}, {48, 32}, {32, 32}, {24, 32}, {16, 32}};
+    // Eleven images in this order; the 256-pixel one is stored as PNG.
+    const std::string group = resource(RT_GROUP_ICON, 101);
+    ASSERT_EQ(group.size(), 6 + 11 * sizeof(GroupIconEntry));
+    const int sizes[] = {48, 32, 24, 16, 256, 128, 64, 48, 32, 24, 16};
     for (int i = 0; i < 11; ++i) {
-        SCOPED_TRACE(i + 1);
-        GroupIconEntry entry;
-        std::memcpy(&entry, group.data() + sizeof header + static_cast<size_t>(i) * sizeof entry, sizeof entry);
-        EXPECT_EQ(entry.width == 0 ? 256 : entry.width, images[i].size);
-        EXPECT_EQ(entry.height == 0 ? 256 : entry.height, images[i].size);
-        EXPECT_EQ(entry.bitCount, images[i].bits);
-
-        const std::string image = file.resource(MAKEINTRESOURCEA(3) /* RT_ICON */, MAKEINTRESOURCEA(entry.id));
-        ASSERT_EQ(image.size(), entry.bytesInResource);
-        if (images[i].size == 256) {
-            EXPECT_EQ(image.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << "image 5 is stored as PNG";
-            continue;
-        }
-        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
-        BITMAPINFOHEADER bitmap;
-        std::memcpy(&bitmap, image.data(), sizeof bitmap);
-        EXPECT_EQ(bitmap.biWidth, images[i].size);
-        EXPECT_EQ(bitmap.biHeight, 2 * images[i].size) << "colour image and mask";
-        EXPECT_EQ(bitmap.biBitCount, images[i].bits);
+        const auto entry = at<GroupIconEntry>(group, 6 + static_cast<size_t>(i) * sizeof(GroupIconEntry));
+        const std::string icon = resource(RT_ICON, entry.id);
+        EXPECT_EQ((entry.width == 0 ? 256 : entry.width) * 100 + entry.bits, sizes[i] * 100 + (i < 4 ? 8 : 32)) << "icon image " << i;
+        EXPECT_EQ(icon.size(), entry.bytes) << "icon image " << i;
+        EXPECT_EQ(icon.compare(0, 4, "\x89PNG") == 0, sizes[i] == 256) << "icon image " << i;
     }
-}
 
-TEST_P(Resources, ManifestAsksForTheInvokersRightsOnItsArchitecture)
-{
-    const Executable file(exe());
-    ASSERT_TRUE(file.open()) << exe();
-    EXPECT_EQ(file.count(MAKEINTRESOURCEA(24)), 1) << "exactly one manifest";
-    const std::string manifest = file.resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, MAKEINTRESOURCEA(1));
-    const bool release = std::string(GetParam()) == "release";
-    EXPECT_EQ(manifest, sourceFile(release ? "app-X86.manifest" : "app-amd64.manifest"));
-    EXPECT_NE(manifest.find(release ? "processorArchitecture=\"X86\"" : "processorArchitecture=\"amd64\""),
-              std::string::npos);
+    const std::string manifest = resource(RT_MANIFEST, 1);
+    EXPECT_NE(manifest.find("processorArchitecture=\"" + std::string(GetParam().architecture) + "\""), std::string::npos);
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
-    EXPECT_EQ(manifest.find("dependency"), std::string::npos);
+
+    // PE32 and PE32+ headers agree up to the subsystem; the import directory follows it at a distance of their own.
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image())->e_lfanew);
+    EXPECT_EQ(headers->FileHeader.Machine, GetParam().machine);
+    EXPECT_EQ(headers->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const IMAGE_DATA_DIRECTORY imports = headers->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+        ? reinterpret_cast<const IMAGE_NT_HEADERS64*>(headers)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT]
+        : headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::set<std::string> libraries;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image() + imports.VirtualAddress); entry->Name != 0; ++entry)
+        libraries.insert(CharLowerA(std::string(reinterpret_cast<const char*>(image() + entry->Name)).data()));
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"};
+    EXPECT_TRUE(std::includes(system.begin(), system.end(), libraries.begin(), libraries.end()))
+        << "imports " << ::testing::PrintToString(libraries);
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, Resources, ::testing::Values("release", "tested"));
+INSTANTIATE_TEST_SUITE_P(Builds, Executable,
+                         ::testing::Values(Build{"i686_release", RELEASE_EXE, IMAGE_FILE_MACHINE_I386, "X86"},
+                                           Build{"x86_64_tested", PROGRAM_EXE, IMAGE_FILE_MACHINE_AMD64, "amd64"}),
+                         [](const auto& build) { return std::string(build.param.name); });
 
 } // namespace

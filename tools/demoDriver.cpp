@@ -1,6 +1,7 @@
 // Plays the Windows program for the demo on a virtual display: starts it in the current
 // folder, clicks both buttons, answers each message and saves pictures of the screen as
 // bitmap files in the given folder (tools/demo-windows.sh turns them into PNG files).
+// It drives the program with the end-to-end tests' driver (tests/wine/programRun.h).
 // Usage: demoDriver.exe <program.exe> <picture folder>
 
 #include "programRun.h"
@@ -72,7 +73,7 @@ public:
 
     bool start()
     {
-        if (run_.waitForVisibleWindow() == NULL)
+        if (run_.mainWindow(true) == NULL)
             return fail("the main window did not appear");
         return picture("1-start", NULL);
     }
@@ -81,26 +82,23 @@ public:
     bool click(int id, const char* name, const char* caption)
     {
         run_.click(id);
-        const MessageBoxSeen box = run_.waitForMessageBox(60000);
+        const MessageBoxSeen box = run_.nextMessageBox();
         if (box.window == NULL)
             return fail("no message after the click");
         std::printf("  %s: message \"%s\" titled \"%s\"\n", name, box.text.c_str(), box.title.c_str());
         if (!picture(std::string(name) + "-message", box.window) || !run_.pressOk(box))
             return fail("the message did not close");
-        if (!run_.waitForCaption(id, caption))
+        if (!waitUntil([&] { return run_.caption(id) == caption; }))
             return fail("the caption did not change");
         // The repaint follows once the program is idle again.
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(run_.mainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-        UpdateWindow(run_.mainWindow());
-        Sleep(300);
+        run_.mainWindow(true);
         return picture(std::string(name) + "-after", NULL);
     }
 
     bool close()
     {
-        PostMessageA(run_.mainWindow(), WM_CLOSE, 0, 0);
-        const long code = run_.waitForExit();
+        PostMessageA(run_.mainWindow(false), WM_CLOSE, 0, 0);
+        const long code = run_.exitCode();
         std::printf("  closed, exit code %ld\n", code);
         return code == 0 || fail("unexpected exit code");
     }
@@ -110,7 +108,7 @@ private:
     {
         Sleep(200); // let the display catch up with the last drawing
         const std::string path = pictures_ + "\\" + name + ".bmp";
-        return savePicture(path, sceneOf(run_.mainWindow(), box)) || fail("cannot write " + path);
+        return savePicture(path, sceneOf(run_.mainWindow(false), box)) || fail("cannot write " + path);
     }
 
     static bool fail(const std::string& what)
@@ -124,17 +122,6 @@ private:
 };
 
 } // namespace
-
-// The demo needs no paths of the test build.
-std::string programPath()
-{
-    return {};
-}
-
-std::string releasePath()
-{
-    return {};
-}
 
 int main(int argc, char** argv)
 {
