@@ -61,8 +61,8 @@ TESTS := tools/run-tests.sh --output-on-failure -j$(JOBS)
 test-windows: windows
 	@tools/wine-env.sh $(BUILD) $(TESTS) --test-dir $(WIN64) --timeout 300 --repeat until-pass:2
 
-test-native: native asan
-	@$(TESTS) --test-dir $(NATIVE)
+# The native suites run once, in the build with AddressSanitizer and UBSan.
+test-native: asan
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(TESTS) --test-dir $(ASAN)
 
 test: test-native fuzz-short test-windows
