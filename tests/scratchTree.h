@@ -109,22 +109,14 @@ inline void writeStateFile(const std::string& bytes)
 // for the object's lifetime. held() is false where the file system offers no such flag.
 class ImmutableFile {
 public:
-    explicit ImmutableFile(std::string path) : path_(std::move(path))
-    {
-        held_ = std::system(("chattr +i '" + path_ + "' 2>/dev/null").c_str()) == 0;
-    }
-    ~ImmutableFile()
-    {
-        if (held_)
-            std::system(("chattr -i '" + path_ + "'").c_str());
-    }
-    ImmutableFile(const ImmutableFile&) = delete;
-    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    explicit ImmutableFile(std::string path) : path_(std::move(path)), held_(chattr("+i") == 0) {}
+    ~ImmutableFile() { if (held_) chattr("-i"); }
     bool held() const { return held_; }
 
 private:
+    int chattr(const char* flag) const { return std::system(("chattr " + std::string(flag) + " '" + path_ + "' 2>/dev/null").c_str()); }
     std::string path_;
-    bool held_ = false;
+    bool held_;
 };
 
 // Runs work in a child process that has given up root for good (as user and group 65534) and
@@ -134,18 +126,11 @@ inline std::string runWithoutRoot(const std::function<std::string()>& work)
     int pipeEnds[2];
     if (::getuid() != 0 || ::pipe(pipeEnds) != 0)
         return "<none>";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
+    if (::fork() == 0) {
         const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
         const std::string result = dropped ? work() : "<none>";
-        for (size_t done = 0; done < result.size();) {
-            const ssize_t put = ::write(pipeEnds[1], result.data() + done, result.size() - done);
-            if (put <= 0)
-                break;
-            done += static_cast<size_t>(put);
-        }
-        ::_exit(0);
+        const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
+        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
     }
     ::close(pipeEnds[1]);
     std::string result;
@@ -153,7 +138,7 @@ inline std::string runWithoutRoot(const std::function<std::string()>& work)
     for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
         result.append(buffer, static_cast<size_t>(got));
     ::close(pipeEnds[0]);
-    ::waitpid(child, nullptr, 0);
+    ::wait(nullptr);
     return result;
 }
 #endif

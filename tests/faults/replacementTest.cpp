@@ -1,8 +1,6 @@
-// Whole-file replacement under crashes and a full disk, through the console: a BinPatch click
-// killed while it writes the state file or a shape, and a click on a full disk (a small tmpfs).
-// Afterwards every file of the content tree holds its old or its new content whole and the
-// state file reads; a click on a full disk keeps every old file and leaves no new file behind;
-// and a click once the trouble is gone brings every target to its new content.
+// Whole-file replacement under a full disk and crashes: on a full disk neither a copy nor the
+// state file is written into; a BinPatch click killed while it writes the state file or a
+// shape leaves every file with its old or its new content whole, and the next click mends all.
 
 #include "consoleProcess.h"
 #include "copyFile.h"
@@ -22,35 +20,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Trouble {
-    const char* name;
-    const char* killAt; // the file at whose first write the click is killed; null: a full disk
-};
-
-void PrintTo(const Trouble& trouble, std::ostream* out)
+TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
 {
-    *out << trouble.name;
-}
-
-// Sizes for a tree that fits a small disk, with shapes large enough to be caught mid-copy.
-size_t sizeOf(const std::string& path)
-{
-    return path.size() > 2 && path.compare(path.size() - 2, 2, ".s") == 0 ? 1024 * 1024 : 4 * 1024;
-}
-
-Snapshot contentTree(const std::string& sim)
-{
-    return snapshot(sim + "/trains");
-}
-
-int clickBinPatch(std::string* out = nullptr)
-{
-    Console console(CONSOLE_PATH, {"binpatch"});
-    console.closeInput();
-    const std::string text = console.readRest();
-    if (out != nullptr)
-        *out = text;
-    return console.finish();
+    ScratchTree tree;
+    writeWholeFile("../source.s", std::string(256 * 1024, 's'));
+    fs::create_directory("disk");
+    if (::mount("tmpfs", "disk", "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    fs::current_path("disk");
+    writeWholeFile("live.s", "old shape");
+    writeStateFile("0\r\n1024");
+    {
+        std::ofstream filler("filler", std::ios::binary);
+        const std::string block(64 * 1024, '\0');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())))
+            filler.flush();
+    }
+    EXPECT_FALSE(copyFileReplacing("../../source.s", "live.s"));
+    EXPECT_FALSE(setState(1, 1280));
+    EXPECT_EQ(readWholeFile("live.s"), "old shape");
+    EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 3) << "a new file was left";
+    fs::remove("filler");
+    EXPECT_TRUE(copyFileReplacing("../../source.s", "live.s") && setState(1, 1280));
+    fs::current_path(tree.workDir());
+    ::umount2("disk", MNT_DETACH);
 }
 
 // Starts a BinPatch click and kills it at the first write to the file at `path`: the new file
@@ -77,79 +71,36 @@ void killClickWritingTo(const std::string& path)
     ::close(watcher);
 }
 
-class Replacement : public testing::TestWithParam<Trouble> {
-protected:
-    void SetUp() override
-    {
-        fs::create_directory(sim_);
-        if (GetParam().killAt == nullptr) {
-            if (::mount("tmpfs", sim_.c_str(), "tmpfs", 0, "size=32m") != 0)
-                GTEST_SKIP() << "cannot mount a tmpfs here";
-            mounted_ = true;
-        }
-        fs::create_directories(sim_ + "/ZEK/BR927");
-        ContentTreeOptions options;
-        options.sizeOf = sizeOf;
-        createContentTree(sim_, options);
-        fs::current_path(sim_ + "/ZEK/BR927");
-        writeStateFile("0\r\n1024");
-    }
-    void TearDown() override
-    {
-        fs::current_path(tree.workDir());
-        if (mounted_)
-            ::umount2(sim_.c_str(), MNT_DETACH);
-    }
+class KilledClick : public testing::TestWithParam<std::string> {};
 
-    ScratchTree tree;
-    const std::string sim_ = tree.root() + "/sim";
-    bool mounted_ = false;
-};
-
-TEST_P(Replacement, EveryFileIsOldOrNewWholeAndTheNextClickMendsAll)
+TEST_P(KilledClick, LeavesEveryFileOldOrNewWholeAndTheNextClickMendsAll)
 {
-    const std::string filler = sim_ + "/filler";
-    if (GetParam().killAt == nullptr) {
-        std::ofstream out(filler, std::ios::binary);
-        const std::string block(64 * 1024, '\0');
-        while (out.write(block.data(), static_cast<std::streamsize>(block.size())))
-            out.flush();
-    }
-    const Snapshot before = contentTree(sim_);
-    Snapshot fresh = before;
-    for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, 1024))
-        fresh[fs::relative(findUnderRoot(sim_, step.target), sim_ + "/trains").generic_string()] =
-            readWholeFile(findUnderRoot(sim_, step.source));
+    ScratchTree tree;
+    ContentTreeOptions options; // shapes large enough to be caught while they are copied
+    options.sizeOf = [](const std::string& path) { return path.substr(path.size() - 2) == ".s" ? 1u << 20 : 4096u; };
+    tree.createContent(options);
+    writeStateFile("0\r\n1024");
+    const Snapshot before = tree.now();
+    Snapshot fresh = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
+    fresh["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
 
-    std::string out;
-    if (GetParam().killAt != nullptr) {
-        const std::string killAt = GetParam().killAt;
-        killClickWritingTo(killAt.rfind("../", 0) == 0 ? findUnderRoot(sim_, killAt) : killAt);
-    } else {
-        EXPECT_EQ(clickBinPatch(&out), 1);
-        EXPECT_NE(out.find("Speichern fehlgeschlagen: br927.zekconfig\n"), std::string::npos) << out;
-        EXPECT_EQ(stateFileBytes(), "0\r\n1024");
-        expectSameTree(contentTree(sim_), before);
-    }
-    const Snapshot after = contentTree(sim_);
+    killClickWritingTo(GetParam() == "br927.zekconfig" ? GetParam() : tree.find(GetParam()));
+    const Snapshot after = tree.now();
     for (const auto& [path, old] : before) {
         const auto found = after.find(path);
         EXPECT_TRUE(found != after.end() && (found->second == old || found->second == fresh.at(path)))
             << "lost, or neither old nor new: " << path;
     }
-    EXPECT_EQ(getCabviewState(), 1024) << stateFileBytes();
-
-    fs::remove(filler);
     writeStateFile("0\r\n1024");
-    EXPECT_EQ(clickBinPatch(), 0);
-    expectSameTree(contentTree(sim_), fresh);
-    EXPECT_FALSE(fs::exists(std::string("br927.zekconfig") + kNewFileSuffix));
+    Console click(CONSOLE_PATH, {"binpatch"});
+    click.closeInput();
+    click.readRest();
+    EXPECT_EQ(click.finish(), 0);
+    expectSameTree(tree.now(), fresh);
 }
 
-INSTANTIATE_TEST_SUITE_P(Troubles, Replacement,
-                         testing::Values(Trouble{"KilledWritingTheStateFile", "br927.zekconfig"},
-                                         Trouble{"KilledWritingAShape", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"},
-                                         Trouble{"FullDisk", nullptr}),
-                         [](const auto& trouble) { return std::string(trouble.param.name); });
+INSTANTIATE_TEST_SUITE_P(Writing, KilledClick,
+                         testing::Values("br927.zekconfig", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"),
+                         [](const auto& killAt) { return killAt.param == "br927.zekconfig" ? "TheStateFile" : "AShape"; });
 
 } // namespace
