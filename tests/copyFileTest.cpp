@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-long entriesIn(const std::string& folder)
+auto entriesIn(const std::string& folder)
 {
     return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
 }
@@ -51,7 +51,7 @@ TEST_F(CopyFile, TakesTheSpellingAsWrittenThenTheBytewiseSmallestMatch)
         fs::create_directories(folder);
         writeWholeFile(std::string(folder) + "/f", folder);
     }
-    ASSERT_TRUE(copyFileReplacing("b/Data/f", "a/one"));
+    ASSERT_TRUE(copyFileReplacing("b/Data/F", "a/one"));
     EXPECT_EQ(readWholeFile("a/one"), "b/Data");
     ASSERT_TRUE(copyFileReplacing("b/dAtA/f", "a/two"));
     EXPECT_EQ(readWholeFile("a/two"), "b/DATA");

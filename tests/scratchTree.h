@@ -14,12 +14,23 @@
 // Every file below a root with its content, every folder as "<folder>".
 using Snapshot = std::map<std::string, std::string>;
 
+// Windows finds a name in any letter case, and tells the case written: there paths are keyed
+// in lower case.
+inline std::string treeKey(const std::filesystem::path& path, const std::filesystem::path& root)
+{
+    std::string key = std::filesystem::relative(path, root).generic_string();
+#ifdef _WIN32
+    for (char& c : key)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+#endif
+    return key;
+}
+
 inline Snapshot snapshot(const std::string& root)
 {
     Snapshot files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string path = std::filesystem::relative(entry.path(), root).generic_string();
-        files[path] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
+        files[treeKey(entry.path(), root)] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
     }
     return files;
 }
@@ -78,10 +89,7 @@ public:
     }
 
 private:
-    std::string key(const std::string& tablePath) const
-    {
-        return std::filesystem::relative(find(tablePath), root_).generic_string();
-    }
+    std::string key(const std::string& tablePath) const { return treeKey(find(tablePath), root_); }
 
     std::filesystem::path previous_;
     std::filesystem::path root_;
