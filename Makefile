@@ -106,7 +106,7 @@ fuzz: fuzz-build
 
 # The short run that `make test` includes.
 fuzz-short: fuzz-build
-	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 60 $(FUZZ)/run
+	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 20 $(FUZZ)/run
 
 .PHONY: soak
 # 10,000 alternating clicks on each button through the console (`make test` runs 150).

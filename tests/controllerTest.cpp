@@ -4,166 +4,131 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
 const std::string kReadError = "[Meldung] Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.";
-const std::string kBatchFailed = "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!";
-const std::string kActivated = "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert";
-const std::string kDeactivated = "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert";
-const std::string kTo1280 = "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt";
-const std::string kTo1024 = "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt";
-const std::string kUnexpected = "[Meldung] Fehler";
+const std::string kFailed = "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!";
+const std::string kRefused = "[Meldung] Fehler";
+
+using Events = std::vector<std::string>;
 
 // Records what the controller asks of its front end, in order.
 class RecordingFrontEnd : public FrontEnd {
 public:
-    void showMessage(const char* text, const char* title) override
-    {
-        events.push_back(std::string("[") + title + "] " + text);
-    }
+    void showMessage(const char* text, const char* title) override { events.push_back(std::string("[") + title + "] " + text); }
     void setButtonCaption(Button button, const char* text) override
     {
         events.push_back(std::string(button == Button::BinPatch ? "BinPatch" : "Cabview") + " caption " + text);
     }
     void requestRepaint() override { events.push_back("repaint"); }
     void endProgram() override { events.push_back("end"); }
-
-    // The events since the last call.
-    std::vector<std::string> take() { return std::exchange(events, {}); }
-
-    std::vector<std::string> events;
+    Events events;
 };
 
-using Events = std::vector<std::string>;
+// "<value> <indicator> [<caption>]" of both settings, as the window shows them.
+std::string shown(const Controller& controller)
+{
+    const char* indicators[] = {"on", "off", "1024", "1280"};
+    return std::to_string(controller.binPatchValue()) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
+           + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.cabviewValue()) + " "
+           + indicators[static_cast<int>(controller.getCabviewIndicator())] + " [" + controller.getCabviewCaption() + "]";
+}
 
-class ControllerTest : public testing::Test {
-protected:
-    void SetUp() override { tree.createContent(); }
-
-    void start(const std::string& stateFile)
-    {
-        writeStateFile(stateFile);
-        controller.loadStates();
+TEST(Controller, StartShowsTheReadErrorOnlyForANegativeValueAndNeverWritesTheFile)
+{
+    const struct {
+        const char* file; // null: none
+        Events events;
+        std::string shown;
+    } starts[] = {
+        {nullptr, {kReadError, "end"}, "-1 off [Aktivieren], -1 1280 [1024 x 768]"},
+        {"1\r\n", {kReadError, "end"}, "1 on [Deaktivieren], -1 1280 [1024 x 768]"},
+        {"0\r\n1024", {}, "0 off [Aktivieren], 1024 1024 [1280 x 1024]"},
+    };
+    for (const auto& start : starts) {
+        ScratchTree tree;
+        if (start.file != nullptr)
+            writeStateFile(start.file);
+        RecordingFrontEnd frontEnd;
+        Controller controller(frontEnd);
+        EXPECT_EQ(controller.loadStates(), start.events.empty()) << start.shown;
+        EXPECT_EQ(frontEnd.events, start.events) << start.shown;
+        EXPECT_EQ(shown(controller), start.shown);
+        EXPECT_EQ(fs::exists("br927.zekconfig"), start.file != nullptr) << start.shown;
     }
+}
 
-    std::string live(const std::string& path) const { return tree.read(kTrainsets + path); }
-
+// Clicks one after the other on one tree, each after a change behind the tool's back.
+TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCaption)
+{
     ScratchTree tree;
+    tree.createContent();
     RecordingFrontEnd frontEnd;
-    Controller controller{frontEnd};
-};
-
-TEST_F(ControllerTest, MissingStateFileShowsOneMessageThenEndsAndWritesNothing)
-{
-    controller.loadStates();
-    EXPECT_EQ(frontEnd.take(), (Events{kReadError, "end"}));
-    EXPECT_STREQ(controller.getBinPatchCaption(), "Aktivieren");
-    EXPECT_STREQ(controller.getCabviewCaption(), "1024 x 768");
-    EXPECT_EQ(controller.getBinPatchIndicator(), Indicator::BinPatchOff);
-    EXPECT_EQ(controller.getCabviewIndicator(), Indicator::Cabview1280);
-    EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
-}
-
-TEST_F(ControllerTest, OneUnreadableValueIsEnoughForTheReadError)
-{
-    start("1\r\n");
-    EXPECT_EQ(frontEnd.take(), (Events{kReadError, "end"}));
-    EXPECT_EQ(controller.binPatchValue(), 1);
-    EXPECT_EQ(controller.cabviewValue(), -1);
-}
-
-TEST_F(ControllerTest, ValidStartShowsNothingAndChoosesCaptionsAndIndicators)
-{
-    start("0\r\n1024");
-    EXPECT_TRUE(frontEnd.take().empty());
-    EXPECT_STREQ(controller.getBinPatchCaption(), "Aktivieren");
-    EXPECT_STREQ(controller.getCabviewCaption(), "1280 x 1024");
-    EXPECT_EQ(controller.getBinPatchIndicator(), Indicator::BinPatchOff);
-    EXPECT_EQ(controller.getCabviewIndicator(), Indicator::Cabview1024);
-}
-
-TEST_F(ControllerTest, BinPatchClicksToggleFileBatchMessageAndCaption)
-{
-    start("0\r\n1024");
-    controller.toggleBinPatch();
-    EXPECT_EQ(frontEnd.take(), (Events{kActivated, "repaint", "BinPatch caption Deaktivieren"}));
-    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-    EXPECT_EQ(controller.getBinPatchIndicator(), Indicator::BinPatchOn);
-    EXPECT_EQ(live("ZEK_BR927_serie1/CABVIEW/927_front1024.ace"),
-              "ZEK_BR927_serie1/BinPatch/Cabview/1024x768/927_front1024.ace\n");
-
-    controller.toggleBinPatch();
-    EXPECT_EQ(frontEnd.take(), (Events{kDeactivated, "repaint", "BinPatch caption Aktivieren"}));
-    EXPECT_EQ(stateFileBytes(), "0\r\n1024");
-    EXPECT_EQ(live("ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n");
-}
-
-TEST_F(ControllerTest, CabviewClicksToggleFileBatchMessageAndCaption)
-{
-    start("1\r\n1024");
-    controller.toggleCabview();
-    EXPECT_EQ(frontEnd.take(), (Events{kTo1280, "repaint", "Cabview caption 1024 x 768"}));
-    EXPECT_EQ(stateFileBytes(), "1\r\n1280");
-    EXPECT_EQ(controller.getCabviewIndicator(), Indicator::Cabview1280);
-    EXPECT_EQ(live("ZEK_BR927_serie2/Cabview/927_left1024.ace"), "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n");
-
-    controller.toggleCabview();
-    EXPECT_EQ(frontEnd.take(), (Events{kTo1024, "repaint", "Cabview caption 1280 x 1024"}));
-    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-}
-
-TEST_F(ControllerTest, ActivationUsesTheResolutionHeldInMemory)
-{
-    start("0\r\n1280");
-    writeStateFile("0\r\n1024"); // edited behind the tool's back
-    controller.toggleBinPatch();
-    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-    EXPECT_EQ(live("ZEK_BR927_prototyp/CABVIEW/927_front1024.ace"),
-              "ZEK_BR927_prototyp/BinPatch/Cabview/1280x1024/927_front1024.ace\n");
-}
-
-TEST_F(ControllerTest, UnexpectedValuesAreShownAndRefusedWithoutAnyChange)
-{
-    start("7\r\n800");
-    EXPECT_TRUE(frontEnd.take().empty());
-    EXPECT_STREQ(controller.getBinPatchCaption(), "Aktivieren");
-    EXPECT_STREQ(controller.getCabviewCaption(), "1024 x 768");
-    EXPECT_EQ(controller.getBinPatchIndicator(), Indicator::BinPatchOff);
-    EXPECT_EQ(controller.getCabviewIndicator(), Indicator::Cabview1280);
-    const std::string liveEngine = live("ZEK_BR927_ki/ZEK_BR_927-ki-k.eng");
-
-    controller.toggleBinPatch();
-    controller.toggleCabview();
-    EXPECT_EQ(frontEnd.take(), (Events{kUnexpected, kUnexpected}));
-    EXPECT_EQ(stateFileBytes(), "7\r\n800");
-    EXPECT_EQ(controller.binPatchValue(), 7);
-    EXPECT_EQ(controller.cabviewValue(), 800);
-    EXPECT_EQ(live("ZEK_BR927_ki/ZEK_BR_927-ki-k.eng"), liveEngine);
-}
-
-TEST_F(ControllerTest, AFailedCopyIsReportedOnceAndTheSettingFlipsAllTheSame)
-{
-    tree.remove(kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_right1024.ace");
-    start("0\r\n1024");
-    controller.toggleCabview();
-    EXPECT_EQ(frontEnd.take(), (Events{kBatchFailed, "repaint", "Cabview caption 1024 x 768"}));
-    EXPECT_EQ(controller.cabviewValue(), 1280);
-    EXPECT_EQ(stateFileBytes(), "0\r\n1280");
-    controller.toggleCabview(); // the opposite batch has all its sources
-    EXPECT_EQ(frontEnd.take(), (Events{kTo1024, "repaint", "Cabview caption 1280 x 1024"}));
-}
-
-TEST_F(ControllerTest, TheOtherValueIsWrittenBackAsFoundInTheFile)
-{
-    start("1\r\n1024");
-    writeStateFile("0\r\n1024"); // first line edited by hand while the tool runs
-    controller.toggleCabview();
-    EXPECT_EQ(stateFileBytes(), "0\r\n1280");
-    EXPECT_EQ(controller.binPatchValue(), 1);
-    EXPECT_STREQ(controller.getBinPatchCaption(), "Deaktivieren");
+    Controller controller(frontEnd);
+    const auto stateFile = [](const char* bytes) { return [bytes] { writeStateFile(bytes); }; };
+    const std::function<void()> nothing = [] {};
+    const struct {
+        const char* what;
+        std::function<void()> before;
+        Button button;
+        bool succeeds;
+        Events events;
+        std::string file;
+        std::string shown;
+        std::string live;    // a file that the batch wrote, or that a refusal left alone
+        std::string content; // ... and what it holds
+    } clicks[] = {
+        {"BinPatch on at 1024", nothing, Button::BinPatch, true,
+         {"[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert", "repaint", "BinPatch caption Deaktivieren"},
+         "1\r\n1024", "1 on [Deaktivieren], 1024 1024 [1280 x 1024]",
+         "ZEK_BR927_serie1/CABVIEW/927_front1024.ace", "ZEK_BR927_serie1/BinPatch/Cabview/1024x768/927_front1024.ace\n"},
+        {"first line edited by hand: written back as found", stateFile("0\r\n1024"), Button::Cabview, true,
+         {"[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt", "repaint", "Cabview caption 1024 x 768"},
+         "0\r\n1280", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
+         "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},
+        {"second line edited by hand: the batch takes the value in memory", stateFile("1\r\n1024"), Button::BinPatch, true,
+         {"[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert", "repaint", "BinPatch caption Aktivieren"},
+         "0\r\n1024", "0 off [Aktivieren], 1280 1280 [1024 x 768]",
+         "ZEK_BR927_prototyp/CABVIEW/927_front1024.ace", "ZEK_BR927_prototyp/noBinPatch/Cabview/1280x1024/927_front1024.ace\n"},
+        {"file vanished: BinPatch written from memory", [] { fs::remove("br927.zekconfig"); }, Button::Cabview, true,
+         {"[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt", "repaint", "Cabview caption 1280 x 1024"},
+         "0\r\n1024", "0 off [Aktivieren], 1024 1024 [1280 x 1024]",
+         "ZEK_BR927_serie1/Cabview/night/927_left1024.ace", "ZEK_BR927_serie1/Cabview/1024x768/night/927_left1024.ace\n"},
+        {"file vanished: cab view written from memory", [] { fs::remove("br927.zekconfig"); }, Button::BinPatch, true,
+         {"[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert", "repaint", "BinPatch caption Deaktivieren"},
+         "1\r\n1024", "1 on [Deaktivieren], 1024 1024 [1280 x 1024]", "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng",
+         "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng\n"},
+        {"a source missing: failure, the setting flips all the same",
+         [&] { tree.remove(kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_right1024.ace"); }, Button::Cabview, false,
+         {kFailed, "repaint", "Cabview caption 1024 x 768"}, "1\r\n1280", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
+         "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},
+        {"file cannot be written: the batch runs, the setting flips, failure",
+         [] { fs::remove("br927.zekconfig"); fs::create_directory("br927.zekconfig"); }, Button::BinPatch, false,
+         {kFailed, "repaint", "BinPatch caption Aktivieren"}, "<folder>", "0 off [Aktivieren], 1280 1280 [1024 x 768]",
+         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n"},
+        {"BinPatch outside its pair: refused, nothing changes",
+         [&] { fs::remove("br927.zekconfig"); writeStateFile("7\r\n800"); controller.loadStates(); }, Button::BinPatch,
+         false, {kRefused}, "7\r\n800", "7 off [Aktivieren], 800 1280 [1024 x 768]",
+         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n"},
+        {"cab view outside its pair: refused, nothing changes", nothing, Button::Cabview, false, {kRefused},
+         "7\r\n800", "7 off [Aktivieren], 800 1280 [1024 x 768]",
+         "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},
+    };
+    writeStateFile("0\r\n1024");
+    ASSERT_TRUE(controller.loadStates());
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.what);
+        click.before();
+        frontEnd.events.clear();
+        EXPECT_EQ(click.button == Button::BinPatch ? controller.toggleBinPatch() : controller.toggleCabview(), click.succeeds);
+        EXPECT_EQ(frontEnd.events, click.events);
+        EXPECT_EQ(stateFileBytes(), click.file);
+        EXPECT_EQ(shown(controller), click.shown);
+        EXPECT_EQ(tree.read(kTrainsets + click.live), click.content);
+    }
 }
 
 } // namespace

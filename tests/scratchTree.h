@@ -1,11 +1,50 @@
 #pragma once
 
 #include "contentTree.h"
+#include "copyTables.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
+
+// Every file below a root with its content, every folder as "<folder>".
+using Snapshot = std::map<std::string, std::string>;
+
+// Windows finds a name in any letter case, and tells the case written: there paths are keyed
+// in lower case.
+inline std::string treeKey(const std::filesystem::path& path, const std::filesystem::path& root)
+{
+    std::string key = std::filesystem::relative(path, root).generic_string();
+#ifdef _WIN32
+    for (char& c : key)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+#endif
+    return key;
+}
+
+inline Snapshot snapshot(const std::string& root)
+{
+    Snapshot files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        files[treeKey(entry.path(), root)] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
+    }
+    return files;
+}
+
+// Names each path that differs, rather than printing both trees whole.
+inline void expectSameTree(const Snapshot& actual, const Snapshot& expected)
+{
+    for (const auto& [path, content] : expected) {
+        const auto found = actual.find(path);
+        EXPECT_TRUE(found != actual.end() && found->second == content) << "differs or lost: " << path;
+    }
+    for (const auto& entry : actual)
+        EXPECT_EQ(expected.count(entry.first), 1u) << "new: " << entry.first;
+}
 
 // A fresh simulator root in a temporary folder, with the tool's working directory two levels
 // below it ("ZEK/BR927"), made the process's current directory for the object's lifetime.
@@ -35,60 +74,79 @@ public:
     // The on-disk path a table path reaches, found regardless of letter case.
     std::string find(const std::string& tablePath) const { return findUnderRoot(root(), tablePath); }
     std::string read(const std::string& tablePath) const { return readWholeFile(find(tablePath)); }
-    bool exists(const std::string& tablePath) const { return !find(tablePath).empty(); }
     void remove(const std::string& tablePath) const { std::filesystem::remove_all(find(tablePath)); }
+    Snapshot now() const { return snapshot(root()); }
+
+    // The tree as it is after the steps have copied, one after the other, save those skipped.
+    Snapshot afterCopies(Snapshot tree, const std::vector<CopyStep>& steps,
+                         const std::function<bool(const CopyStep&)>& skipped = {}) const
+    {
+        for (const CopyStep& step : steps) {
+            if (!skipped || !skipped(step))
+                tree[key(step.target)] = tree.at(key(step.source));
+        }
+        return tree;
+    }
 
 private:
+    std::string key(const std::string& tablePath) const { return treeKey(find(tablePath), root_); }
+
     std::filesystem::path previous_;
     std::filesystem::path root_;
 };
 
-#ifndef _WIN32
-#include <cstdlib>
-
-// Makes a file unwritable even for root (CI runs as root, so permission bits would not do),
-// for the object's lifetime. Skips the test where the file system offers no such flag.
-class ImmutableFile {
-public:
-    explicit ImmutableFile(std::string path) : path_(std::move(path))
-    {
-        held_ = std::system(("chattr +i '" + path_ + "' 2>/dev/null").c_str()) == 0;
-    }
-    ~ImmutableFile()
-    {
-        if (held_)
-            std::system(("chattr -i '" + path_ + "'").c_str());
-    }
-    ImmutableFile(const ImmutableFile&) = delete;
-    ImmutableFile& operator=(const ImmutableFile&) = delete;
-    bool held() const { return held_; }
-
-private:
-    std::string path_;
-    bool held_ = false;
-};
-#endif
-
-// Every file below a root with its content, every folder as "<folder>".
-using Snapshot = std::map<std::string, std::string>;
-
-inline Snapshot snapshot(const std::string& root)
-{
-    Snapshot files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string path = std::filesystem::relative(entry.path(), root).generic_string();
-        files[path] = entry.is_regular_file() ? readWholeFile(entry.path().string()) : std::string("<folder>");
-    }
-    return files;
-}
-
-// The state file in the current directory, byte for byte.
+// The state file in the current directory, byte for byte; "<folder>" for a folder.
 inline std::string stateFileBytes()
 {
-    return readWholeFile("br927.zekconfig");
+    return std::filesystem::is_directory("br927.zekconfig") ? "<folder>" : readWholeFile("br927.zekconfig");
 }
 
 inline void writeStateFile(const std::string& bytes)
 {
     writeWholeFile("br927.zekconfig", bytes);
 }
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+// Makes a file unwritable even for root (CI runs as root, so permission bits would not do),
+// for the object's lifetime. held() is false where the file system offers no such flag.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(std::string path) : path_(std::move(path)), held_(chattr("+i") == 0) {}
+    ~ImmutableFile() { if (held_) chattr("-i"); }
+    bool held() const { return held_; }
+
+private:
+    int chattr(const char* flag) const { return std::system(("chattr " + std::string(flag) + " '" + path_ + "' 2>/dev/null").c_str()); }
+    std::string path_;
+    bool held_;
+};
+
+// Runs work in a child process that has given up root for good (as user and group 65534) and
+// returns the text work returned; "<none>" when there was no root to give up.
+inline std::string runWithoutRoot(const std::function<std::string()>& work)
+{
+    int pipeEnds[2];
+    if (::getuid() != 0 || ::pipe(pipeEnds) != 0)
+        return "<none>";
+    if (::fork() == 0) {
+        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        const std::string result = dropped ? work() : "<none>";
+        const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
+        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<size_t>(got));
+    ::close(pipeEnds[0]);
+    ::wait(nullptr);
+    return result;
+}
+#endif
