@@ -109,7 +109,7 @@ fuzz-short: fuzz-build
 	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 20 $(FUZZ)/run
 
 .PHONY: soak
-# 10,000 alternating clicks on each button through the console (`make test` runs 150).
+# 10,000 alternating clicks on each button through the console (`make test` runs 15).
 SOAK_CLICKS ?= 10000
 soak: native
 	$(NATIVE)/tests/soak/soakTests --clicks=$(SOAK_CLICKS)
