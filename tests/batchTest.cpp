@@ -11,11 +11,7 @@ TEST(Batches, EachCopiesExactlyTheStepsOfItsCabviewValueAndNothingElse)
 {
     ScratchTree tree;
     tree.createContent();
-    const struct {
-        const char* name;
-        Batch batch;
-        int32_t cabview;
-    } runs[] = {{"Cabfiles1280", Batch::Cabfiles1280, 0}, {"EngfilesBin at 1280", Batch::EngfilesBin, 1280},
+    const BatchRun runs[] = {{"Cabfiles1280", Batch::Cabfiles1280, 0}, {"EngfilesBin at 1280", Batch::EngfilesBin, 1280},
                 {"Cabfiles1024", Batch::Cabfiles1024, 0}, {"EngfilesNoBin at 800", Batch::EngfilesNoBin, 800}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);

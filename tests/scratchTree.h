@@ -11,6 +11,13 @@
 #include <random>
 #include <string>
 
+// One run of a batch at a cab-view value, named for the test's trace.
+struct BatchRun {
+    const char* name;
+    Batch batch;
+    int32_t cabview;
+};
+
 // Every file below a root with its content, every folder as "<folder>".
 using Snapshot = std::map<std::string, std::string>;
 

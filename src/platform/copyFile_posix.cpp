@@ -459,6 +459,14 @@ bool isRegularFile(int fd, struct stat& info)
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// An existing regular file opened for reading, found regardless of letter case; empty for
+// anything else (missing, a folder, a FIFO, a device).
+Fd openRegularSource(const char* path, struct stat& info)
+{
+    Fd file = openSource(path);
+    return file && isRegularFile(file.get(), info) ? std::move(file) : Fd();
+}
+
 // A target as found on disk: its folder and name (the on-disk spelling of an existing one,
 // the written one for a new one), and what stands there now.
 struct Target {
@@ -612,9 +620,9 @@ bool replace(const Target& target, Fill fill)
 
 bool copyFileReplacing(const char* source, const char* target)
 {
-    Fd from = openSource(source);
     struct stat sourceInfo;
-    if (!from || !isRegularFile(from.get(), sourceInfo))
+    const Fd from = openRegularSource(source, sourceInfo);
+    if (!from)
         return false;
     Target to;
     if (!findTarget(target, true, to) || !mayReplace(to))
@@ -646,9 +654,8 @@ std::FILE* openRegularFile(const char* path)
 
 bool fileExists(const char* path)
 {
-    Fd file = openSource(path);
     struct stat info;
-    return file && isRegularFile(file.get(), info);
+    return static_cast<bool>(openRegularSource(path, info));
 }
 
 namespace {
@@ -692,9 +699,9 @@ bool sameBytes(int a, int b)
 
 FileComparison compareFiles(const char* source, const char* target)
 {
-    Fd from = openSource(source);
     struct stat sourceInfo;
-    if (!from || !isRegularFile(from.get(), sourceInfo))
+    const Fd from = openRegularSource(source, sourceInfo);
+    if (!from)
         return FileComparison::SourceMissing;
     Fd to = openSource(target); // only read, like a source
     // A target that is there but may not be read cannot be told equal.
