@@ -25,12 +25,12 @@ using Snapshot = std::map<std::string, std::string>;
 // in lower case.
 inline std::string treeKey(const std::filesystem::path& path, const std::filesystem::path& root)
 {
-    std::string key = std::filesystem::relative(path, root).generic_string();
+    const std::string key = std::filesystem::relative(path, root).generic_string();
 #ifdef _WIN32
-    for (char& c : key)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-#endif
+    return asciiLowered(key);
+#else
     return key;
+#endif
 }
 
 inline Snapshot snapshot(const std::string& root)

@@ -18,27 +18,9 @@ const Batch kAllBatches[] = {Batch::Cabfiles1024, Batch::Cabfiles1280, Batch::En
 const char kRootPrefix[] = "../../";
 const char kTrainsetFolder[] = "trains/trainset/";
 
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool equalIgnoringCase(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string lowered(std::string text)
-{
-    for (char& c : text)
-        c = asciiLower(c);
-    return text;
+    return asciiLowered(a) == asciiLowered(b);
 }
 
 std::vector<std::string> components(const std::string& relative)
@@ -114,6 +96,13 @@ void createLiveCabviewFolders(const fs::path& root, const ContentTreeOptions& op
 
 } // namespace
 
+std::string asciiLowered(std::string text)
+{
+    for (char& c : text)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+}
+
 std::string swappedCase(const std::string& name)
 {
     std::string out = name;
@@ -152,7 +141,7 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
     for (const Batch batch : kAllBatches) {
         for (const CopyStep& step : batchTable(batch)) {
             sources.insert(step.source);
-            sourcesIgnoringCase.insert(lowered(step.source));
+            sourcesIgnoringCase.insert(asciiLowered(step.source));
             targets.insert(step.target);
         }
     }
@@ -164,7 +153,7 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
     std::set<std::string> written = sourcesIgnoringCase;
     for (const std::string& target : targets) {
         const fs::path path = prepareFolders(root, belowRoot(target), options);
-        if (options.createLiveFiles && written.insert(lowered(target)).second)
+        if (options.createLiveFiles && written.insert(asciiLowered(target)).second)
             writeWholeFile(path.string(), fileContent(liveContent(target), target, options));
     }
 }

@@ -19,6 +19,9 @@ struct ContentTreeOptions {
     bool createLiveFiles = true;
 };
 
+// The text with ASCII letters in lower case: how two names compare when case does not matter.
+std::string asciiLowered(std::string text);
+
 // A spelling for ContentTreeOptions that differs from the tables' in every letter.
 std::string swappedCase(const std::string& name);
 

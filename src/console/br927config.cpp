@@ -176,7 +176,9 @@ bool runCheck(const Controller& controller, std::ostream& out)
 }
 
 // One click per line until the end of the input; the output is flushed after each, so that
-// a script driving the tool sees every answer at once. True when every click succeeded.
+// a script driving the tool sees every answer at once. True when every line was a click and
+// every click succeeded: a line that names no button is skipped, and the script must learn
+// that its click did not happen.
 bool runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
 {
     bool succeeded = true;
@@ -189,6 +191,7 @@ bool runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
         const std::optional<Button> button = parseButton(line);
         if (!button) {
             std::cerr << "Unbekannter Befehl: " << line << '\n';
+            succeeded = false;
             continue;
         }
         succeeded = click(controller, *button) && succeeded;
@@ -213,19 +216,19 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    if (invocation->mode == Invocation::Mode::Help) {
-        std::cout << kUsage << '\n' << kHelp;
-        return 0;
-    }
-    if (invocation->mode == Invocation::Mode::Version) {
-        std::cout << "br927config " << BR927_VERSION << '\n';
-        return 0;
-    }
-
 #ifndef _WIN32
     // A reader that goes away must not end a click midway; the stream is checked at the end.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    if (invocation->mode == Invocation::Mode::Help) {
+        std::cout << kUsage << '\n' << kHelp;
+        return exitCode(true);
+    }
+    if (invocation->mode == Invocation::Mode::Version) {
+        std::cout << "br927config " << BR927_VERSION << '\n';
+        return exitCode(true);
+    }
+
     ConsoleFrontEnd frontEnd(std::cout);
     Controller controller(frontEnd);
     setCopyFailureObserver([](const std::string& source, const std::string& target) {

@@ -94,17 +94,24 @@ InputFile openStateFile()
     return InputFile(openRegularFile(kStateFileName));
 }
 
+// The batch result follows the steps in run order: 1 before the first, -1 from the first
+// that failed on. The steps run as one call of the platform, which may order its work as it
+// likes (no step reads a file that an earlier step of its batch writes).
 int32_t runSteps(const std::vector<CopyStep>& table, int32_t cabview)
 {
-    fehler = 1;
+    std::vector<FilePair> copies;
     for (const CopyStep& step : table) {
-        if (!stepRuns(step, cabview))
+        if (stepRuns(step, cabview))
+            copies.push_back({step.source, step.target});
+    }
+    const std::vector<bool> copied = copyFilesReplacing(copies);
+    fehler = 1;
+    for (size_t i = 0; i < copies.size(); ++i) {
+        if (copied[i])
             continue;
-        if (!copyFileReplacing(step.source.c_str(), step.target.c_str())) {
-            fehler = -1;
-            if (copyFailureObserver)
-                copyFailureObserver(step.source, step.target);
-        }
+        fehler = -1;
+        if (copyFailureObserver)
+            copyFailureObserver(copies[i].source, copies[i].target);
     }
     return fehler;
 }

@@ -31,7 +31,8 @@ int32_t handleEngfilesNoBin(int32_t cabview);
 // Runs the named batch; the cab-view batches ignore the value.
 int32_t runBatch(Batch batch, int32_t cabview);
 
-// Told of every step that fails, as it fails (for front ends that name the file).
+// Told of every step that failed, in run order, once the batch's copies have run and before
+// its result is returned (for front ends that name the file).
 using CopyFailureObserver = std::function<void(const std::string& source, const std::string& target)>;
 void setCopyFailureObserver(CopyFailureObserver observer);
 

@@ -14,13 +14,17 @@ SettingCheck checkSteps(int32_t value, std::optional<Batch> batch, int32_t cabvi
     setting.valid = batch.has_value();
     if (!batch)
         return setting;
-    for (CopyStep& step : stepsToRun(*batch, cabview)) {
-        ++setting.steps;
-        const FileComparison found = compareFiles(step.source.c_str(), step.target.c_str());
-        if (found == FileComparison::Same)
+    std::vector<CopyStep> steps = stepsToRun(*batch, cabview);
+    std::vector<FilePair> pairs;
+    for (const CopyStep& step : steps)
+        pairs.push_back({step.source, step.target});
+    const std::vector<FileComparison> found = compareFiles(pairs);
+    setting.steps = steps.size();
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (found[i] == FileComparison::Same)
             ++setting.inOrder;
         else
-            findings.push_back({std::move(step), found});
+            findings.push_back({std::move(steps[i]), found[i]});
     }
     return setting;
 }

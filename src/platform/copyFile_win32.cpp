@@ -78,14 +78,22 @@ bool writeNewFile(const char* path, const char* bytes, size_t size)
     return CloseHandle(file) != 0 && complete;
 }
 
-} // namespace
-
-bool copyFileReplacing(const char* source, const char* target)
+bool copyOne(const char* source, const char* target)
 {
     const DWORD attributes = GetFileAttributesA(source);
     if (attributes == INVALID_FILE_ATTRIBUTES || isFolder(attributes) || sameFile(source, target))
         return false;
     return replace(target, [source](const char* newPath) { return CopyFileA(source, newPath, TRUE) != 0; });
+}
+
+} // namespace
+
+std::vector<bool> copyFilesReplacing(const std::vector<FilePair>& copies)
+{
+    std::vector<bool> copied;
+    for (const FilePair& copy : copies)
+        copied.push_back(copyOne(copy.source.c_str(), copy.target.c_str()));
+    return copied;
 }
 
 bool writeFileReplacing(const char* path, const char* bytes, size_t size)
@@ -174,9 +182,7 @@ bool sameSize(HANDLE a, HANDLE b)
     return GetFileSizeEx(a, &sizeA) && GetFileSizeEx(b, &sizeB) && sizeA.QuadPart == sizeB.QuadPart;
 }
 
-} // namespace
-
-FileComparison compareFiles(const char* source, const char* target)
+FileComparison compare(const char* source, const char* target)
 {
     const ReadHandle from(source);
     if (!from.isFile())
@@ -190,4 +196,14 @@ FileComparison compareFiles(const char* source, const char* target)
     if (!sameSize(from.get(), to.get()))
         return FileComparison::Different;
     return sameBytes(from.get(), to.get()) ? FileComparison::Same : FileComparison::Different;
+}
+
+} // namespace
+
+std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
+{
+    std::vector<FileComparison> found;
+    for (const FilePair& pair : pairs)
+        found.push_back(compare(pair.source.c_str(), pair.target.c_str()));
+    return found;
 }

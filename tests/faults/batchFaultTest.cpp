@@ -22,13 +22,6 @@ void PrintTo(Kind kind, std::ostream* out)
     *out << names[static_cast<int>(kind)];
 }
 
-std::string lowered(std::string text)
-{
-    for (char& c : text)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-}
-
 // The batch's result, then the target of each step that failed, a line each.
 std::string runAndReport(Batch batch, int32_t cabview)
 {
@@ -91,7 +84,7 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
             break;
         }
         const auto fails = [&](const CopyStep& each) {
-            return lowered(each.source).rfind(lowered(broken), 0) == 0 || lowered(each.target).rfind(lowered(broken), 0) == 0;
+            return asciiLowered(each.source).rfind(asciiLowered(broken), 0) == 0 || asciiLowered(each.target).rfind(asciiLowered(broken), 0) == 0;
         };
         const Snapshot expected = tree.afterCopies(tree.now(), steps, fails);
         std::string report = "-1\n";

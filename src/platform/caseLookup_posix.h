@@ -1,0 +1,67 @@
+#pragma once
+
+#include "fileDescriptor_posix.h"
+
+#include <sys/stat.h>
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+// Finds paths regardless of letter case on a file system that tells case apart, for one batch,
+// one check or one plan: each object reads the disk afresh and keeps what it read for its own
+// life only, so a long-lived process sees every change made between two batches.
+//
+// A path is tried as written first: that is one system call, and what nearly every lookup
+// finds. Only a component that is missing as written costs one reading of its folder, which
+// yields the entry equal to it ignoring ASCII case (the bytewise smallest, where several are).
+// Within the object's life a folder read once is not read again, and a folder path found once
+// is not walked again; the names that the batch itself creates are added as it creates them.
+class CaseLookup {
+public:
+    // Where a path's last component lives: its folder as on disk, and its name (as on disk
+    // when it exists, else as written).
+    struct Place {
+        std::string folder;
+        std::string name;
+        std::string path() const;
+    };
+
+    // The place of a path taken exactly as written.
+    static Place asWritten(const std::string& path);
+
+    // The place of path; false when one of its folders is missing.
+    bool place(const std::string& path, Place& place);
+
+    // Opens an existing file for reading, without waiting on a FIFO or device; errno tells
+    // why not.
+    Fd openForReading(const std::string& path);
+
+    // The same for a regular file only, which `info` then describes; empty for anything else.
+    Fd openRegular(const std::string& path, struct stat& info);
+
+    // Tells the lookup that the batch is about to create this new entry.
+    void created(const Place& place);
+
+private:
+    // The entries of one folder, as read once.
+    struct Listing {
+        std::unordered_set<std::string> names;
+        std::unordered_map<std::string, std::string> smallestByFold; // lower-cased -> bytewise smallest entry
+        void add(const std::string& name);
+    };
+
+    std::string folderOnDisk(const std::string& written);
+    std::string entryIn(const std::string& folder, const std::string& name);
+    Listing* listing(const std::string& folder);
+
+    std::unordered_map<std::string, std::string> folders_;  // folder as written -> as on disk ("" when missing)
+    std::unordered_map<std::string, Listing> listings_;     // folder as on disk -> its entries
+    std::unordered_set<std::string> unreadable_;            // folders that may be passed through, not read
+};
+
+// A file's device and inode tell whether two paths name one file.
+inline bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}

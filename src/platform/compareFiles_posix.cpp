@@ -1,0 +1,71 @@
+#include "caseLookup_posix.h"
+#include "copyFile.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Reads until the buffer is full or the file ends; -1 on a read error.
+ssize_t readFully(int fd, char* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool sameBytes(int a, int b)
+{
+    constexpr size_t kChunk = 64 * 1024;
+    char left[kChunk];
+    char right[kChunk];
+    for (;;) {
+        const ssize_t gotLeft = readFully(a, left, kChunk);
+        const ssize_t gotRight = readFully(b, right, kChunk);
+        if (gotLeft < 0 || gotRight < 0 || gotLeft != gotRight)
+            return false;
+        if (gotLeft == 0)
+            return true;
+        if (std::memcmp(left, right, static_cast<size_t>(gotLeft)) != 0)
+            return false;
+    }
+}
+
+FileComparison compare(CaseLookup& lookup, const FilePair& pair)
+{
+    struct stat sourceInfo;
+    const Fd from = lookup.openRegular(pair.source, sourceInfo);
+    if (!from)
+        return FileComparison::SourceMissing;
+    const Fd to = lookup.openForReading(pair.target);
+    // A target that is there but may not be read cannot be told equal.
+    if (!to)
+        return errno == EACCES ? FileComparison::Different : FileComparison::TargetMissing;
+    struct stat targetInfo;
+    if (::fstat(to.get(), &targetInfo) != 0 || !S_ISREG(targetInfo.st_mode))
+        return FileComparison::TargetMissing;
+    if (sourceInfo.st_size != targetInfo.st_size)
+        return FileComparison::Different;
+    return sameBytes(from.get(), to.get()) ? FileComparison::Same : FileComparison::Different;
+}
+
+} // namespace
+
+std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
+{
+    CaseLookup lookup;
+    std::vector<FileComparison> found;
+    for (const FilePair& pair : pairs)
+        found.push_back(compare(lookup, pair));
+    return found;
+}
