@@ -236,6 +236,10 @@ int main(int argc, char** argv)
     });
     setSaveFailureObserver([](const std::string& file) { std::cout << "Speichern fehlgeschlagen: " << file << '\n'; });
 
+    // A check or a plan waits for a click under way, and so never sees half of one.
+    std::optional<ClickLock> noClickMeanwhile;
+    if (invocation->mode == Invocation::Mode::Check || invocation->mode == Invocation::Mode::Plan)
+        noClickMeanwhile.emplace();
     const bool loaded = controller.loadStates();
     if (invocation->mode == Invocation::Mode::Check)
         return exitCode(loaded && runCheck(controller, std::cout));

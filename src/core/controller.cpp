@@ -1,5 +1,6 @@
 #include "controller.h"
 
+#include "copyFile.h"
 #include "fileIO.h"
 
 namespace {
@@ -94,35 +95,48 @@ bool Controller::loadStates()
     return false;
 }
 
+// A click holds the click lock while it re-reads the other setting, writes the state file and
+// runs its batch, so that a second window or script never mixes its click into this one; the
+// message that follows waits for the player, and so is shown without the lock.
 bool Controller::toggleBinPatch()
 {
-    const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
     const Transition* transition = transitionFrom(kBinPatchTransitions, binpatch);
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    const bool recorded = setState(transition->to, cabviewInFile);
-    const bool succeeded = complete(*transition, recorded, binpatch);
+    bool carriedOut = false;
+    {
+        const ClickLock oneClickAtATime;
+        const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
+        const bool recorded = setState(transition->to, cabviewInFile);
+        carriedOut = runBatch(transition->batch, cabview) == 1 && recorded;
+    }
+    const bool succeeded = complete(*transition, carriedOut, binpatch);
     frontEnd_.setButtonCaption(Button::BinPatch, getBinPatchCaption());
     return succeeded;
 }
 
 bool Controller::toggleCabview()
 {
-    const int32_t binPatchInFile = valueToKeep(getBinPatchState(), binpatch);
     const Transition* transition = transitionFrom(kCabviewTransitions, cabview);
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    const bool recorded = setState(binPatchInFile, transition->to);
-    const bool succeeded = complete(*transition, recorded, cabview);
+    bool carriedOut = false;
+    {
+        const ClickLock oneClickAtATime;
+        const int32_t binPatchInFile = valueToKeep(getBinPatchState(), binpatch);
+        const bool recorded = setState(binPatchInFile, transition->to);
+        carriedOut = runBatch(transition->batch, cabview) == 1 && recorded;
+    }
+    const bool succeeded = complete(*transition, carriedOut, cabview);
     frontEnd_.setButtonCaption(Button::Cabview, getCabviewCaption());
     return succeeded;
 }
 
-// The new setting stands whatever the batch achieved; a setting that did not reach the state
-// file would be gone at the next start, so it is reported as a failure like a failed copy.
-bool Controller::complete(const ToggleTransition& transition, bool recorded, int32_t& value)
+// The new setting stands whatever the batch achieved. A click succeeded when its batch did and
+// its setting reached the state file: one that did not would be gone at the next start, so it
+// is reported as a failure like a failed copy.
+bool Controller::complete(const ToggleTransition& transition, bool succeeded, int32_t& value)
 {
-    const bool succeeded = runBatch(transition.batch, cabview) == 1 && recorded;
     if (succeeded)
         frontEnd_.showMessage(transition.successText, kSuccessTitle);
     else

@@ -61,7 +61,7 @@ public:
     ClickPlan planCabviewClick() const;
 
 private:
-    bool complete(const ToggleTransition& transition, bool recorded, int32_t& value);
+    bool complete(const ToggleTransition& transition, bool succeeded, int32_t& value);
     bool refuseUnexpectedValue();
     ClickPlan plan(const ToggleTransition* transition) const;
 
