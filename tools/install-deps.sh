@@ -5,7 +5,7 @@ set -eu
 
 packages_for() {
     case "$1" in
-        native)  echo "cmake make g++ libgtest-dev libgmock-dev e2fsprogs" ;;
+        native)  echo "cmake make g++ libgtest-dev libgmock-dev e2fsprogs strace" ;;
         windows) echo "cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools googletest wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils zip" ;;
         fuzz)    echo "clang libclang-rt-dev" ;;
         *) echo "install-deps: unknown set '$1'" >&2; exit 2 ;;

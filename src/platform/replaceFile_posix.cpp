@@ -4,8 +4,11 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <map>
+#include <unordered_set>
 
-// Whole-file replacement: a new file beside the target, filled, then renamed over it.
+// Whole-file replacement: a new file beside the target, filled and flushed, then renamed over
+// it, and the rename flushed.
 
 namespace {
 
@@ -104,8 +107,9 @@ bool writeBytes(int to, const char* bytes, size_t size)
     return true;
 }
 
-// Creates the new file beside the target. One left by a killed process is removed first:
-// it is never written into, as it might be linked elsewhere by now.
+// Creates the new file beside the target. One left by a killed click is removed first (a click
+// holds the click lock, so no other one is filling it): it is never written into, as it might
+// be linked elsewhere by now.
 Fd createNewFile(const std::string& path)
 {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
@@ -129,34 +133,133 @@ void keepOwnerAndPermissions(int fd, const Target& target)
     ::fchmod(fd, target.info.st_mode & 07777);
 }
 
-// Fills a new file beside the target through `fill`, then renames it over the target. The new
-// file is removed when any step fails.
+// Starts writing the file's data out now, without waiting: the disk works on it while the
+// next files are copied, and its flush later finds little left to do.
+void startWriteBack(int fd)
+{
+#ifdef __linux__
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+#endif
+}
+
+// Makes the entries of a folder durable: the renames into it. A file system that cannot flush
+// one folder is flushed whole.
+bool flushFolder(const std::string& folder)
+{
+    const Fd entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!entries)
+        return false;
+    if (::fsync(entries.get()) == 0)
+        return true;
+#ifdef __linux__
+    return errno == EINVAL && ::syncfs(entries.get()) == 0;
+#else
+    return false;
+#endif
+}
+
+// The replacements of one batch, in three rounds: each new file is filled and its write-back
+// started at once; then each is flushed and renamed over its target; then each folder renamed
+// into is flushed, which makes the new names durable. A step counts as done only then, so a
+// power cut before the end leaves every file old or new whole, and none empty.
+class Replacements {
+public:
+    explicit Replacements(size_t steps) : done_(steps, false) {}
+
+    // True when a new file for this target waits for its rename.
+    bool waitingFor(const std::string& target) const { return waitingTargets_.count(target) != 0; }
+
+    // Takes the step's new file, filled; its rename comes in the next round.
+    void filled(size_t step, const Target& target, const std::string& newPath, Fd file)
+    {
+        if (waiting_.size() >= kMostWaiting)
+            renameWaiting();
+        startWriteBack(file.get());
+        waitingTargets_.insert(target.path());
+        waiting_.push_back({step, newPath, target.place, std::move(file)});
+    }
+
+    // Flushes each waiting new file and renames it over its target; one that fails is removed.
+    void renameWaiting()
+    {
+        for (Waiting& each : waiting_) {
+            const bool flushed = ::fdatasync(each.file.get()) == 0;
+            const bool closed = each.file.close();
+            if (flushed && closed && ::rename(each.newPath.c_str(), each.target.path().c_str()) == 0)
+                renamedInto_[each.target.folder].push_back(each.step);
+            else
+                ::unlink(each.newPath.c_str());
+        }
+        waiting_.clear();
+        waitingTargets_.clear();
+    }
+
+    // Ends the batch: what was renamed is made durable; for each step, whether it is done.
+    std::vector<bool> finish()
+    {
+        renameWaiting();
+        for (const auto& [folder, steps] : renamedInto_) {
+            const bool durable = flushFolder(folder);
+            for (const size_t step : steps)
+                done_[step] = durable;
+        }
+        return done_;
+    }
+
+private:
+    // Each waiting new file holds a descriptor; a batch stays well below any limit on them.
+    static constexpr size_t kMostWaiting = 128;
+
+    struct Waiting {
+        size_t step;
+        std::string newPath;
+        CaseLookup::Place target;
+        Fd file;
+    };
+
+    std::vector<Waiting> waiting_;
+    std::unordered_set<std::string> waitingTargets_;
+    std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
+    std::vector<bool> done_;
+};
+
+// Fills a new file beside the target through `fill` and hands it to the batch's replacements.
+// The new file is removed when it cannot be filled.
 template <typename Fill>
-bool replace(const Target& target, Fill fill)
+bool fillNewFile(Replacements& replacements, size_t step, const Target& target, Fill fill)
 {
     const std::string newPath = target.path() + kNewFileSuffix;
     Fd file = createNewFile(newPath);
     if (!file)
         return false;
-    const bool filled = fill(file.get());
+    if (!fill(file.get())) {
+        ::unlink(newPath.c_str());
+        return false;
+    }
     keepOwnerAndPermissions(file.get(), target);
-    const bool closed = file.close();
-    if (filled && closed && ::rename(newPath.c_str(), target.path().c_str()) == 0)
-        return true;
-    ::unlink(newPath.c_str());
-    return false;
+    replacements.filled(step, target, newPath, std::move(file));
+    return true;
 }
 
-bool copyOne(CaseLookup& lookup, const FilePair& copy)
+// Finds the step's source and target and fills the target's new file.
+bool prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
 {
     struct stat sourceInfo;
     const Fd from = lookup.openRegular(copy.source, sourceInfo);
-    if (!from)
-        return false;
     Target to;
-    if (!findTarget(&lookup, copy.target, to) || !mayReplace(to) || (to.exists && sameFile(sourceInfo, to.info)))
+    if (!from || !findTarget(&lookup, copy.target, to))
         return false;
-    if (!replace(to, [&](int fd) { return copyContent(from.get(), fd); }))
+    if (replacements.waitingFor(to.path())) {
+        // An earlier step of the batch writes the same file: its rename comes first.
+        replacements.renameWaiting();
+        if (!findTarget(&lookup, copy.target, to))
+            return false;
+    }
+    if (!mayReplace(to) || (to.exists && sameFile(sourceInfo, to.info)))
+        return false;
+    if (!fillNewFile(replacements, step, to, [&](int fd) { return copyContent(from.get(), fd); }))
         return false;
     if (!to.exists)
         lookup.created(to.place);
@@ -168,10 +271,10 @@ bool copyOne(CaseLookup& lookup, const FilePair& copy)
 std::vector<bool> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     CaseLookup lookup;
-    std::vector<bool> copied;
-    for (const FilePair& copy : copies)
-        copied.push_back(copyOne(lookup, copy));
-    return copied;
+    Replacements replacements(copies.size());
+    for (size_t step = 0; step < copies.size(); ++step)
+        prepareCopy(lookup, replacements, step, copies[step]);
+    return replacements.finish();
 }
 
 bool writeFileReplacing(const char* path, const char* bytes, size_t size)
@@ -179,5 +282,7 @@ bool writeFileReplacing(const char* path, const char* bytes, size_t size)
     Target target;
     if (!findTarget(nullptr, path, target) || !mayReplace(target))
         return false;
-    return replace(target, [&](int fd) { return writeBytes(fd, bytes, size); });
+    Replacements replacement(1);
+    return fillNewFile(replacement, 0, target, [&](int fd) { return writeBytes(fd, bytes, size); })
+           && replacement.finish().front();
 }

@@ -1,6 +1,7 @@
-// Whole-file replacement under a full disk and crashes: on a full disk neither a copy nor the
-// state file is written into; a BinPatch click killed while it writes the state file or a
-// shape leaves every file with its old or its new content whole, and the next click mends all.
+// Whole-file replacement under a full disk, crashes and clicks that meet: on a full disk
+// neither a copy nor the state file is written into; a BinPatch click killed while it writes
+// the state file or a shape leaves every file with its old or its new content whole, and the
+// next click mends all; of two clicks at once, one waits for the other.
 
 #include "consoleProcess.h"
 #include "copyFile.h"
@@ -47,44 +48,75 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     ::umount2("disk", MNT_DETACH);
 }
 
-// Starts a BinPatch click and kills it at the first write to the file at `path`: the new file
-// created beside it, or (written in place) the file itself, as inotify reports on its folder.
-void killClickWritingTo(const std::string& path)
+// Waits until the click writes the file at `path`, as inotify reports on its folder: for
+// IN_CREATE the new file created beside it, for IN_MOVED_TO its rename. Then sends the signal.
+void signalClickAt(Console& click, const std::string& path, uint32_t event, int signal)
 {
     const fs::path file = fs::absolute(path);
     const int watcher = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(::inotify_add_watch(watcher, file.parent_path().c_str(), IN_CREATE | IN_MODIFY), 0) << path;
-    Console console(CONSOLE_PATH, {"binpatch"});
+    ASSERT_GE(::inotify_add_watch(watcher, file.parent_path().c_str(), event), 0) << path;
     alignas(inotify_event) char events[4096];
     for (bool seen = false; !seen;) {
         pollfd ready{watcher, POLLIN, 0};
         ASSERT_EQ(::poll(&ready, 1, 10000), 1) << "the click never wrote " << path;
         const ssize_t got = ::read(watcher, events, sizeof events);
         for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-            seen = seen || (event->len > 0 && std::string(event->name).rfind(file.filename().string(), 0) == 0);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            const auto* each = reinterpret_cast<const inotify_event*>(events + at);
+            seen = seen || (each->len > 0 && std::string(each->name).rfind(file.filename().string(), 0) == 0);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + each->len);
         }
     }
-    ::kill(console.pid(), SIGKILL);
-    console.finish();
     ::close(watcher);
+    ::kill(click.pid(), signal);
 }
 
-class KilledClick : public testing::TestWithParam<std::string> {};
+// A tree whose shapes are large enough to catch a click while it copies one.
+void createTreeWithLargeShapes(ScratchTree& tree)
+{
+    ContentTreeOptions options;
+    options.sizeOf = [](const std::string& path) { return path.substr(path.size() - 2) == ".s" ? 1u << 20 : 4096u; };
+    tree.createContent(options);
+}
+
+// The tree after a whole BinPatch click from `before`, to the setting in the state file now.
+Snapshot afterClickTo(const ScratchTree& tree, const Snapshot& before)
+{
+    const std::string state = stateFileBytes();
+    const bool on = state.rfind("1\r\n", 0) == 0;
+    Snapshot after = tree.afterCopies(before, stepsToRun(on ? Batch::EngfilesBin : Batch::EngfilesNoBin, 1024));
+    after["ZEK/BR927/br927.zekconfig"] = state;
+    return after;
+}
+
+const char* const kStopAt[] = {"br927.zekconfig", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"};
+
+// Where a click is stopped: the state file, or a content path found on disk.
+std::string stopAtPath(const ScratchTree& tree, const std::string& stopAt)
+{
+    return stopAt == kStopAt[0] ? stopAt : tree.find(stopAt);
+}
+
+std::string stopAtName(const testing::TestParamInfo<const char*>& stopAt)
+{
+    return stopAt.param == std::string(kStopAt[0]) ? "TheStateFile" : "AShape";
+}
+
+class KilledClick : public testing::TestWithParam<const char*> {};
 
 TEST_P(KilledClick, LeavesEveryFileOldOrNewWholeAndTheNextClickMendsAll)
 {
     ScratchTree tree;
-    ContentTreeOptions options; // shapes large enough to be caught while they are copied
-    options.sizeOf = [](const std::string& path) { return path.substr(path.size() - 2) == ".s" ? 1u << 20 : 4096u; };
-    tree.createContent(options);
+    createTreeWithLargeShapes(tree);
     writeStateFile("0\r\n1024");
     const Snapshot before = tree.now();
     Snapshot fresh = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
     fresh["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
 
-    killClickWritingTo(GetParam() == "br927.zekconfig" ? GetParam() : tree.find(GetParam()));
+    {
+        Console click(CONSOLE_PATH, {"binpatch"});
+        signalClickAt(click, stopAtPath(tree, GetParam()), IN_CREATE | IN_MODIFY, SIGKILL);
+        click.finish();
+    }
     const Snapshot after = tree.now();
     for (const auto& [path, old] : before) {
         const auto found = after.find(path);
@@ -99,8 +131,39 @@ TEST_P(KilledClick, LeavesEveryFileOldOrNewWholeAndTheNextClickMendsAll)
     expectSameTree(tree.now(), fresh);
 }
 
-INSTANTIATE_TEST_SUITE_P(Writing, KilledClick,
-                         testing::Values("br927.zekconfig", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"),
-                         [](const auto& killAt) { return killAt.param == "br927.zekconfig" ? "TheStateFile" : "AShape"; });
+INSTANTIATE_TEST_SUITE_P(Writing, KilledClick, testing::ValuesIn(kStopAt), stopAtName);
+
+// Two clicks at once: one is held where it writes the file, and a second process started
+// meanwhile must wait for it. Whichever of the two is killed (the one held, or the one
+// waiting), the other's click runs whole and succeeds, and every file ends old or new whole.
+class TwoClicks : public testing::TestWithParam<const char*> {};
+
+TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
+{
+    ScratchTree tree;
+    createTreeWithLargeShapes(tree);
+    const std::string path = stopAtPath(tree, GetParam());
+    for (const bool heldSurvives : {true, false}) {
+        SCOPED_TRACE(heldSurvives ? "the waiting one killed" : "the held one killed");
+        writeStateFile("0\r\n1024");
+        const Snapshot before = tree.now();
+        Console held(CONSOLE_PATH, {"binpatch"});
+        signalClickAt(held, path, heldSurvives ? IN_MOVED_TO : IN_CREATE, SIGSTOP);
+        Console waiting(CONSOLE_PATH, {"binpatch"});
+        waiting.readUntilRows(); // started, and about to click
+        ::usleep(200 * 1000);
+        Console& killed = heldSurvives ? waiting : held;
+        Console& survivor = heldSurvives ? held : waiting;
+        ::kill(killed.pid(), SIGKILL);
+        ::kill(held.pid(), SIGCONT);
+        survivor.closeInput();
+        EXPECT_NE(survivor.readRest().find("[Aktion ausgefuehrt]"), std::string::npos);
+        EXPECT_EQ(survivor.finish(), 0);
+        killed.finish();
+        expectSameTree(tree.now(), afterClickTo(tree, before));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldWriting, TwoClicks, testing::ValuesIn(kStopAt), stopAtName);
 
 } // namespace
