@@ -1,7 +1,9 @@
-// Copy benchmark: clicks of the console (each a new process, back to back) against two loops
+// Copy benchmark: clicks of the console (each a new process, back to back) against three loops
 // over the same files with their exact on-disk paths: a bare loop of in-kernel copies over the
-// live files, and the limit for replacing files whole (an in-kernel copy into a new file beside
-// each target, then a rename over it). Side by side in one run, warm cache, medians of several
+// live files, the limit for replacing files whole (an in-kernel copy into a new file beside
+// each target, then a rename over it), and the limit for replacing them whole and durably
+// (the copies with their write-back started, then each flushed and renamed, then the folders
+// flushed). Side by side in one run, warm cache, medians of several
 // repetitions; once with the tree spelt as the tables spell it and once with every name on
 // disk in a different letter case. Then the peak resident memory of one click of the console,
 // on trees whose files differ in size.
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,6 +128,35 @@ bool replacingCopy(const BareStep& step)
     return copyInto(step.source, fresh, O_CREAT | O_EXCL) && ::rename(fresh.c_str(), step.target.c_str()) == 0;
 }
 
+// The limit for durable whole replacement: every copy into a new file beside its target with
+// its write-back started at once, then each flushed and renamed over its target, then each
+// folder renamed into flushed.
+bool durableCopies(const std::vector<BareStep>& steps)
+{
+    std::vector<int> files;
+    bool ok = true;
+    for (const BareStep& step : steps) {
+        const int from = ::open(step.source.c_str(), O_RDONLY | O_CLOEXEC);
+        const int to = ::open((step.target + ".new").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        ok = from >= 0 && to >= 0 && copyInKernel(from, to) && ok;
+        ::close(from);
+        ::sync_file_range(to, 0, 0, SYNC_FILE_RANGE_WRITE);
+        files.push_back(to);
+    }
+    std::set<std::string> folders;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        ok = ::fdatasync(files[i]) == 0 && ::close(files[i]) == 0 && ok;
+        ok = ::rename((steps[i].target + ".new").c_str(), steps[i].target.c_str()) == 0 && ok;
+        folders.insert(fs::path(steps[i].target).parent_path().string());
+    }
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ok = fd >= 0 && ::fsync(fd) == 0 && ok;
+        ::close(fd);
+    }
+    return ok;
+}
+
 // Exact on-disk paths of the steps, relative to the working directory as the tool's are.
 std::vector<BareStep> exactSteps(const BenchTree& tree, Batch batch, int32_t cabview)
 {
@@ -152,6 +184,7 @@ struct Figures {
     double tool;
     double bare;
     double replacing;
+    double durable;
 };
 
 // One process with these arguments and its output thrown away, waited for; its exit code.
@@ -205,6 +238,15 @@ double timeLoop(const std::vector<BareStep>& steps, bool (*copy)(const BareStep&
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
+double timeDurableLoop(const std::vector<BareStep>& steps)
+{
+    ::sync();
+    const auto start = std::chrono::steady_clock::now();
+    if (!durableCopies(steps))
+        throw std::runtime_error("the durable loop failed");
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
 // Clicks and both loops in turn, each going first in its turn, after one warm-up run of the
 // loops (which also brings every source into the page cache). The clicks follow one another
 // with only the loops between them, as clicks back to back would.
@@ -213,18 +255,21 @@ Figures measure(const std::string& console, Batch batch, const std::vector<BareS
     std::vector<double> tool;
     std::vector<double> bare;
     std::vector<double> replacing;
+    std::vector<double> durable;
     timeLoop(steps, bareCopy);
     timeLoop(steps, replacingCopy);
+    timeDurableLoop(steps);
     for (int i = 0; i < repetitions; ++i) {
-        for (int turn = 0; turn < 3; ++turn) {
-            switch ((i + turn) % 3) {
+        for (int turn = 0; turn < 4; ++turn) {
+            switch ((i + turn) % 4) {
             case 0: tool.push_back(timeClick(console, batch)); break;
             case 1: bare.push_back(timeLoop(steps, bareCopy)); break;
-            default: replacing.push_back(timeLoop(steps, replacingCopy)); break;
+            case 2: replacing.push_back(timeLoop(steps, replacingCopy)); break;
+            default: durable.push_back(timeDurableLoop(steps)); break;
             }
         }
     }
-    return {median(tool), median(bare), median(replacing)};
+    return {median(tool), median(bare), median(replacing), median(durable)};
 }
 
 // The click medians of the rows, in order.
@@ -233,8 +278,8 @@ std::vector<double> compare(const char* title, const BenchTree& tree, const std:
     std::vector<double> clicks;
     fs::current_path(tree.workDir);
     std::printf("%s\n", title);
-    std::printf("  %-20s %6s %7s %9s %9s %12s %9s %9s\n", "batch", "steps", "MiB", "click ms", "bare ms",
-                "replacing ms", "/ bare", "/ repl.");
+    std::printf("  %-20s %6s %7s %9s %9s %12s %10s %9s %9s %9s\n", "batch", "steps", "MiB", "click ms", "bare ms",
+                "replacing ms", "durable ms", "/ bare", "/ repl.", "/ dur.");
     struct Row {
         const char* name;
         Batch batch;
@@ -244,9 +289,10 @@ std::vector<double> compare(const char* title, const BenchTree& tree, const std:
                            Row{"cab view 1280x1024", Batch::Cabfiles1280, 0}}) {
         const std::vector<BareStep> steps = exactSteps(tree, row.batch, row.cabview);
         const Figures figures = measure(console, row.batch, steps, repetitions);
-        std::printf("  %-20s %6zu %7.1f %9.2f %9.2f %12.2f %9.3f %9.3f\n", row.name, steps.size(),
+        std::printf("  %-20s %6zu %7.1f %9.2f %9.2f %12.2f %10.2f %9.3f %9.3f %9.3f\n", row.name, steps.size(),
                     static_cast<double>(bytesCopied(steps)) / MiB, figures.tool * 1e3, figures.bare * 1e3,
-                    figures.replacing * 1e3, figures.tool / figures.bare, figures.tool / figures.replacing);
+                    figures.replacing * 1e3, figures.durable * 1e3, figures.tool / figures.bare,
+                    figures.tool / figures.replacing, figures.tool / figures.durable);
         clicks.push_back(figures.tool);
     }
     std::fflush(stdout);
@@ -391,7 +437,9 @@ int main(int argc, char** argv)
     const fs::path home = fs::current_path();
 
     std::printf("copy-bench: %d repetitions, medians; each click a new process (%s); loops with exact paths:\n"
-                "  bare = open, O_TRUNC, copy_file_range, close; replacing = the same into a new file, rename\n\n",
+                "  bare = open, O_TRUNC, copy_file_range, close; replacing = the same into a new file, rename;\n"
+                "  durable = every copy into a new file with its write-back started, then fdatasync and rename each,\n"
+                "  then fsync each folder\n\n",
                 repetitions, console.c_str());
     {
         const BenchTree exact = makeTree(scratch + "/exact", false, 1.0);
