@@ -178,34 +178,6 @@ TEST(Console, CheckCountsTheStepsInOrderNamesEveryOtherAndExitsWithZeroOnlyForAW
                 1);
 }
 
-// The exit code of the console run with its standard output going to `out`, and `input` on
-// its standard input.
-int exitCodeWritingTo(const std::vector<std::string>& args, int out, const std::string& input = "")
-{
-    int in[2];
-    if (::pipe(in) != 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(out, 1);
-        ::close(in[0]);
-        ::close(in[1]);
-        std::vector<char*> argv{const_cast<char*>(CONSOLE_PATH)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(CONSOLE_PATH, argv.data());
-        ::_exit(127);
-    }
-    ::close(in[0]);
-    const bool sent = ::write(in[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
-    ::close(in[1]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return sent && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A script learns from the exit code of every click that did not happen and of every output
 // that did not arrive.
 TEST(Console, ExitsWithOneForALineThatNamesNoButtonAndForOutputThatCannotBeWritten)
@@ -224,16 +196,20 @@ TEST(Console, ExitsWithOneForALineThatNamesNoButtonAndForOutputThatCannotBeWritt
         const char* input;
         int exitCode;
     } runs[] = {
-        {{"-i"}, devNull, "binpatch\nbinpatch\n", 0},
-        {{"-i"}, devNull, "binpatch\nnonsense\nbinpatch\n", 1},
+        {{"-i"}, devNull, "binpatch\nbinpatch", 0},
+        {{"-i"}, devNull, "binpatch\nnonsense\nbinpatch", 1},
         {{"--help"}, devFull, "", 1},
         {{"--version"}, devFull, "", 1},
         {{"--help"}, closedPipe[1], "", 1},
         {{"--version"}, closedPipe[1], "", 1},
         {{"--version"}, devNull, "", 0},
     };
-    for (const auto& run : runs)
-        EXPECT_EQ(exitCodeWritingTo(run.args, run.out, run.input), run.exitCode) << run.args[0] << " " << run.input;
+    for (const auto& run : runs) {
+        Console console(CONSOLE_PATH, run.args, run.out);
+        if (*run.input != '\0')
+            console.send(run.input);
+        EXPECT_EQ(console.finish(), run.exitCode) << run.args[0] << " " << run.input;
+    }
     for (const int fd : {devNull, devFull, closedPipe[1]})
         ::close(fd);
     EXPECT_EQ(stateFileBytes(), "0\r\n1024");

@@ -10,10 +10,10 @@
 #include <vector>
 
 // The console program run in the current directory as a child process, talking through
-// pipes, for tests and measurements.
+// pipes, for tests and measurements. Its standard output goes to `output` when one is given.
 class Console {
 public:
-    Console(const std::string& program, const std::vector<std::string>& args)
+    Console(const std::string& program, const std::vector<std::string>& args, int output = -1)
     {
         int in[2], out[2], err[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
@@ -21,7 +21,7 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
+            ::dup2(output >= 0 ? output : out[1], 1);
             ::dup2(err[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
                 ::close(fd);

@@ -15,39 +15,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Exchanges two names at once, as `mv --exchange` does.
-void exchange(const std::string& first, const std::string& second)
-{
-    ASSERT_EQ(::renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE), 0)
-        << first << " <-> " << second;
-}
-
-struct Change {
+// Each change renames one name below the trainset folder to another, or exchanges the two at
+// once (as `mv --exchange` does).
+const struct {
     const char* name;
-    std::function<void(const std::string& trainsets)> apply;
-};
-
-const Change kChanges[] = {
-    {"two live textures exchange their names",
-     [](const std::string& trainsets) {
-         const std::string cabview = trainsets + "zek_br927_SERIE1/cABVIEW/";
-         exchange(cabview + "927_LEFT1024.ACE", cabview + "927_RIGHT1024.ACE");
-     }},
-    {"a live engine renamed to another letter case",
-     [](const std::string& trainsets) {
-         fs::rename(trainsets + "zek_br927_KI/zek_br_927-KI-K.ENG", trainsets + "zek_br927_KI/Zek_Br_927-Ki-K.eng");
-     }},
-    {"the two resolution folders exchange their names",
-     [](const std::string& trainsets) {
-         const std::string cabview = trainsets + "zek_br927_SERIE2/cabview/";
-         exchange(cabview + "1024X768", cabview + "1280X1024");
-     }},
-    {"a night folder moved aside and one in another case put in its place",
-     [](const std::string& trainsets) {
-         const std::string cabview = trainsets + "zek_br927_PROTOTYP/cABVIEW/";
-         fs::rename(cabview + "NIGHT", cabview + "aside");
-         fs::create_directory(cabview + "Night");
-     }},
+    const char* from;
+    const char* to;
+    bool exchange;
+} kChanges[] = {
+    {"two live textures exchange their names", "zek_br927_SERIE1/cABVIEW/927_LEFT1024.ACE",
+     "zek_br927_SERIE1/cABVIEW/927_RIGHT1024.ACE", true},
+    {"a live engine renamed to another letter case", "zek_br927_KI/zek_br_927-KI-K.ENG", "zek_br927_KI/Zek_Br_927-Ki-K.eng", false},
+    {"the two resolution folders exchange their names", "zek_br927_SERIE2/cabview/1024X768", "zek_br927_SERIE2/cabview/1280X1024", true},
+    {"a night folder renamed to another letter case", "zek_br927_PROTOTYP/cABVIEW/NIGHT", "zek_br927_PROTOTYP/cABVIEW/Night", false},
 };
 
 TEST(OutsideChanges, ALongLivedProcessWritesWhatAFreshProcessWritesAfterEachChange)
@@ -77,10 +57,13 @@ TEST(OutsideChanges, ALongLivedProcessWritesWhatAFreshProcessWritesAfterEachChan
     };
     clickBoth("binpatch");
     clickBoth("cabview");
-    for (const Change& change : kChanges) {
+    for (const auto& change : kChanges) {
         SCOPED_TRACE(change.name);
-        for (const ScratchTree* tree : {&fresh, &longLived})
-            change.apply(tree->root() + "/TRAINS/TRAINSET/");
+        for (const ScratchTree* tree : {&fresh, &longLived}) {
+            const std::string from = tree->root() + "/TRAINS/TRAINSET/" + change.from;
+            const std::string to = tree->root() + "/TRAINS/TRAINSET/" + change.to;
+            ASSERT_EQ(::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), change.exchange ? RENAME_EXCHANGE : 0), 0);
+        }
         clickBoth("cabview");
         clickBoth("binpatch");
         expectSameTree(longLived.now(), fresh.now());
