@@ -42,6 +42,12 @@ TEST_F(CopyFile, ReplacesOrCreatesTheTargetWholeFindingEveryComponentRegardlessO
     // A missing target is created in the letter case written for it.
     ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "A/CABVIEW/night/Fresh.ACE"));
     EXPECT_EQ(readWholeFile("a/Cabview/night/Fresh.ACE"), "new content");
+
+    // Two copies of one batch onto one new file, spelt two ways: one file, the later content.
+    EXPECT_EQ(copyFilesReplacing({{"a/Cabview/source.ace", "a/twice.ace"}, {"a/big.s", "A/TWICE.ace"}}),
+              std::vector<bool>({true, true}));
+    EXPECT_EQ(readWholeFile("a/twice.ace"), big);
+    EXPECT_EQ(entriesIn("a"), 3) << "Cabview, big.s and twice.ace";
 }
 
 #ifndef _WIN32

@@ -168,8 +168,18 @@ class Replacements {
 public:
     explicit Replacements(size_t steps) : done_(steps, false) {}
 
-    // True when a new file for this target waits for its rename.
-    bool waitingFor(const std::string& target) const { return waitingTargets_.count(target) != 0; }
+    // True when a new file for this target waits for its rename: one by the same path, or (on a
+    // file system that ignores case, where two spellings pass) for the same existing file.
+    bool waitingFor(const Target& target) const
+    {
+        if (waitingTargets_.count(target.path()) != 0)
+            return true;
+        for (const Waiting& each : waiting_) {
+            if (target.exists && each.existing && sameFile(each.info, target.info))
+                return true;
+        }
+        return false;
+    }
 
     // Takes the step's new file, filled; its rename comes in the next round.
     void filled(size_t step, const Target& target, const std::string& newPath, Fd file)
@@ -178,7 +188,7 @@ public:
             renameWaiting();
         startWriteBack(file.get());
         waitingTargets_.insert(target.path());
-        waiting_.push_back({step, newPath, target.place, std::move(file)});
+        waiting_.push_back({step, newPath, target.place, target.exists, target.info, std::move(file)});
     }
 
     // Flushes each waiting new file and renames it over its target; one that fails is removed.
@@ -216,6 +226,8 @@ private:
         size_t step;
         std::string newPath;
         CaseLookup::Place target;
+        bool existing;
+        struct stat info;
         Fd file;
     };
 
@@ -251,7 +263,7 @@ bool prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, co
     Target to;
     if (!from || !findTarget(&lookup, copy.target, to))
         return false;
-    if (replacements.waitingFor(to.path())) {
+    if (replacements.waitingFor(to)) {
         // An earlier step of the batch writes the same file: its rename comes first.
         replacements.renameWaiting();
         if (!findTarget(&lookup, copy.target, to))
