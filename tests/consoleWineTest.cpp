@@ -4,9 +4,12 @@
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -61,6 +64,39 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_EQ(wrong.out, "");
     EXPECT_EQ(wrong.err.rfind("Aufruf: br927config", 0), 0u);
+}
+
+bool isReadOnly(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Variants copied from a CD are read-only; were that carried onto the live files, the click
+// back would be refused for every one of them.
+TEST(ConsoleUnderWine, ClicksThereAndBackFromReadOnlyVariants)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    std::vector<std::string> sources;
+    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
+        for (const CopyStep& step : batchTable(batch)) {
+            sources.push_back(tree.find(step.source));
+            fs::permissions(sources.back(), writable, fs::perm_options::remove);
+        }
+    }
+    EXPECT_TRUE(isReadOnly(sources.front()));
+
+    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
+        for (const CopyStep& step : batchTable(batch))
+            EXPECT_FALSE(isReadOnly(tree.find(step.target))) << step.target;
+    }
+    for (const std::string& source : sources)
+        fs::permissions(source, fs::perms::owner_write, fs::perm_options::add);
 }
 
 } // namespace
