@@ -42,18 +42,21 @@ const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
                                   | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
                                   | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
 
-// Whether the target may be replaced: a missing one, or an existing file that is neither a
-// folder nor read-only (the rename would not ask). `kept` receives the attributes its
-// replacement takes: the target's own, or plain ones for a new file.
-bool mayReplace(const char* target, DWORD& kept)
+// Whether the target may be replaced, given its attributes: a missing one, or an existing
+// file that is neither a folder nor read-only (the rename would not ask).
+bool mayReplace(DWORD targetAttributes)
 {
-    kept = FILE_ATTRIBUTE_NORMAL;
-    const DWORD attributes = GetFileAttributesA(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (targetAttributes == INVALID_FILE_ATTRIBUTES)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
-    if ((attributes & kSettableAttributes) != 0)
-        kept = attributes & kSettableAttributes;
-    return !isFolder(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    return !isFolder(targetAttributes) && (targetAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+// The attributes the replacement takes: the target's own, or plain ones for a new file.
+DWORD attributesToKeep(DWORD targetAttributes)
+{
+    if (targetAttributes == INVALID_FILE_ATTRIBUTES || (targetAttributes & kSettableAttributes) == 0)
+        return FILE_ATTRIBUTE_NORMAL;
+    return targetAttributes & kSettableAttributes;
 }
 
 // Removes a new file left by a killed process: it is never written into, as it might be
@@ -64,24 +67,25 @@ void removeLeftover(const std::string& path)
     DeleteFileA(path.c_str());
 }
 
-// Fills the new file beside the target through `fill`, which leaves its content on disk, gives
-// it the target's attributes and moves it over the target, the rename on disk too before the
-// call returns; the new file is deleted when any step fails.
+// Fills the new file beside the target through `fill`, which leaves its content on disk; then
+// gives it the target's attributes and moves it over the target, the rename written through to
+// disk before the call returns. The new file is deleted when any step fails.
 template <typename Fill>
 bool replace(const char* target, Fill fill)
 {
-    DWORD kept = 0;
-    if (!mayReplace(target, kept))
+    const DWORD targetAttributes = GetFileAttributesA(target);
+    if (!mayReplace(targetAttributes))
         return false;
     const std::string newPath = std::string(target) + kNewFileSuffix;
     removeLeftover(newPath);
-    if (fill(newPath.c_str()) && SetFileAttributesA(newPath.c_str(), kept) != 0
+    if (fill(newPath.c_str()) && SetFileAttributesA(newPath.c_str(), attributesToKeep(targetAttributes)) != 0
         && MoveFileExA(newPath.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
         return true;
     removeLeftover(newPath);
     return false;
 }
 
+// Writes the bytes into a new file with plain attributes and flushes them to disk.
 bool writeNewFile(const char* path, const char* bytes, size_t size)
 {
     const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -96,7 +100,8 @@ bool writeNewFile(const char* path, const char* bytes, size_t size)
 // Writes the file's cached content to disk.
 bool flushToDisk(const char* path)
 {
-    const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     const bool flushed = FlushFileBuffers(file) != 0;
