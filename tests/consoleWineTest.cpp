@@ -1,5 +1,6 @@
 // The console front end built for Windows, run as its own process (under Wine on the test
-// machines): the same output, byte for byte, and the same exit codes as on Linux.
+// machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
+// read-only variants; a click waiting for another process's click.
 
 #include "copyFile.h"
 #include "scratchTree.h"
