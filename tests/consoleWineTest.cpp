@@ -1,12 +1,19 @@
 // The console front end built for Windows, run as its own process (under Wine on the test
-// machines): the same output, byte for byte, and the same exit codes as on Linux.
+// machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
+// read-only variants; a click waiting for another process's click.
 
+#include "copyFile.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -61,6 +68,85 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_EQ(wrong.out, "");
     EXPECT_EQ(wrong.err.rfind("Aufruf: br927config", 0), 0u);
+}
+
+// Starts the console as runConsole does, without waiting for it to end.
+PROCESS_INFORMATION startConsole(const std::string& args)
+{
+    std::string command = "cmd /c \"\"" CONSOLE_PATH "\" " + args + " <NUL >..\\out.txt 2>..\\err.txt\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started);
+    return started;
+}
+
+// Whether the console has shown both settings, which it does before its click, within 30 s.
+bool shownBeforeClick()
+{
+    for (int tenths = 0; tenths < 300; ++tenths) {
+        if (readWholeFile("../out.txt").find("Cabview 1024") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// A second window or console waits while a click is under way, then runs its own whole.
+TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    PROCESS_INFORMATION console = {};
+    {
+        const ClickLock clickUnderWay;
+        console = startConsole("binpatch");
+        ASSERT_NE(console.hProcess, nullptr);
+        EXPECT_TRUE(shownBeforeClick());
+        EXPECT_EQ(WaitForSingleObject(console.hProcess, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+    }
+    EXPECT_EQ(WaitForSingleObject(console.hProcess, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(console.hProcess, &exitCode);
+    CloseHandle(console.hThread);
+    CloseHandle(console.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+}
+
+bool isReadOnly(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Variants copied from a CD are read-only; were that carried onto the live files, the click
+// back would be refused for every one of them.
+TEST(ConsoleUnderWine, ClicksThereAndBackFromReadOnlyVariants)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    std::vector<std::string> sources;
+    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
+        for (const CopyStep& step : batchTable(batch)) {
+            sources.push_back(tree.find(step.source));
+            fs::permissions(sources.back(), writable, fs::perm_options::remove);
+        }
+    }
+    EXPECT_TRUE(isReadOnly(sources.front()));
+
+    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
+        for (const CopyStep& step : batchTable(batch))
+            EXPECT_FALSE(isReadOnly(tree.find(step.target))) << step.target;
+    }
+    for (const std::string& source : sources)
+        fs::permissions(source, fs::perms::owner_write, fs::perm_options::add);
 }
 
 } // namespace
