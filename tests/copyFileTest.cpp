@@ -90,46 +90,28 @@ TEST_F(CopyFile, RefusesAndLeavesTheTargetAsItWas)
         {"target is a folder", "a/Cabview/source.ace", "a/folder.ace"},
         {"a file where a folder should be", "a/Cabview/source.ace", "a/Cabview/source.ace/x"},
         {"source and target the same file", "a/Cabview/night/target.ace", "a/CABVIEW/NIGHT/TARGET.ACE"},
-#ifndef _WIN32
+#ifdef _WIN32
+        // On Linux the table of batch faults runs this as another user, and immutable.
+        {"read-only target, which a rename would not ask", "a/Cabview/source.ace", "a/Cabview/night/target.ace"},
+#else
         {"FIFO as source", "a/pipe", "a/Cabview/night/target.ace"},
         {"FIFO as target", "a/Cabview/source.ace", "a/pipe"},
 #endif
     };
-#ifndef _WIN32
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesA("a/Cabview/night/target.ace", FILE_ATTRIBUTE_READONLY));
+#else
     ASSERT_EQ(::mkfifo("a/pipe", 0600), 0);
 #endif
     for (const auto& refusal : refusals) {
         EXPECT_FALSE(copyFileReplacing(refusal.source, refusal.target)) << refusal.why;
         EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "old content") << refusal.why;
     }
+#ifdef _WIN32
+    SetFileAttributesA("a/Cabview/night/target.ace", FILE_ATTRIBUTE_NORMAL);
+#endif
     EXPECT_FALSE(fs::exists("a/Cabview/day"));
     EXPECT_TRUE(fs::is_directory("a/folder.ace"));
-    EXPECT_EQ(entriesIn("a/Cabview/night"), 1) << "a new file was left";
-}
-
-// A rename would not ask the target, so one the user may not write is refused beforehand.
-TEST_F(CopyFile, RefusesATargetTheUserMayNotWrite)
-{
-    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    fs::permissions("a/Cabview/night/target.ace", writable, fs::perm_options::remove);
-#ifdef _WIN32
-    EXPECT_FALSE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"));
-    fs::permissions("a/Cabview/night/target.ace", fs::perms::owner_write, fs::perm_options::add);
-#else
-    // Root may write anything: the copy runs as another user, in folders open to it.
-    for (const char* folder : {"a", "a/Cabview", "a/Cabview/night"})
-        fs::permissions(folder, fs::perms::all);
-    const auto copy = [] { return std::to_string(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace")); };
-    std::string copied = runWithoutRoot(copy);
-    if (copied == "<none>")
-        copied = copy();
-    EXPECT_EQ(copied, "0");
-    const ImmutableFile locked("a/Cabview/night/target.ace");
-    if (locked.held()) {
-        EXPECT_FALSE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace")) << "immutable target";
-    }
-#endif
-    EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "old content");
     EXPECT_EQ(entriesIn("a/Cabview/night"), 1) << "a new file was left";
 }
 

@@ -15,7 +15,6 @@
 #include <sys/mount.h>
 
 #include <csignal>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -31,12 +30,8 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     fs::current_path("disk");
     writeWholeFile("live.s", "old shape");
     writeStateFile("0\r\n1024");
-    {
-        std::ofstream filler("filler", std::ios::binary);
-        const std::string block(64 * 1024, '\0');
-        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())))
-            filler.flush();
-    }
+    const int filled = std::system("dd if=/dev/zero of=filler bs=64k 2>/dev/null"); // until the disk is full
+    (void)filled;
     EXPECT_FALSE(copyFileReplacing("../../source.s", "live.s"));
     EXPECT_FALSE(setState(1, 1280));
     EXPECT_EQ(readWholeFile("live.s"), "old shape");
@@ -88,17 +83,12 @@ Snapshot afterClickTo(const ScratchTree& tree, const Snapshot& before)
     return after;
 }
 
+// Where a click is stopped: at the state file, or at a shape (a content path).
 const char* const kStopAt[] = {"br927.zekconfig", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"};
 
-// Where a click is stopped: the state file, or a content path found on disk.
 std::string stopAtPath(const ScratchTree& tree, const std::string& stopAt)
 {
     return stopAt == kStopAt[0] ? stopAt : tree.find(stopAt);
-}
-
-std::string stopAtName(const testing::TestParamInfo<const char*>& stopAt)
-{
-    return stopAt.param == std::string(kStopAt[0]) ? "TheStateFile" : "AShape";
 }
 
 // Two clicks at once: one is held where it writes the file, and a second process started
@@ -141,6 +131,7 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(HeldWriting, TwoClicks, testing::ValuesIn(kStopAt), stopAtName);
+INSTANTIATE_TEST_SUITE_P(HeldWriting, TwoClicks, testing::ValuesIn(kStopAt),
+                         [](const auto& stopAt) { return stopAt.index == 0 ? "TheStateFile" : "AShape"; });
 
 } // namespace
