@@ -59,8 +59,8 @@ DWORD attributesToKeep(DWORD targetAttributes)
     return targetAttributes & kSettableAttributes;
 }
 
-// Removes a new file left by a killed process: it is never written into, as it might be
-// linked elsewhere by now.
+// Removes a new file left by a killed click (a click holds the click lock, so no other one is
+// filling it): it is never written into, as it might be linked elsewhere by now.
 void removeLeftover(const std::string& path)
 {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
