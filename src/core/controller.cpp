@@ -108,7 +108,10 @@ bool Controller::toggleBinPatch()
         const ClickLock oneClickAtATime;
         const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
         const bool recorded = setState(transition->to, cabviewInFile);
-        carriedOut = runBatch(transition->batch, cabview) == 1 && recorded;
+        // The textures follow the cab-view value written with the new setting: when another
+        // window or a hand edit changed it since this one loaded, the value in memory would
+        // leave the live textures out of step with the state file.
+        carriedOut = runBatch(transition->batch, cabviewInFile) == 1 && recorded;
     }
     const bool succeeded = complete(*transition, carriedOut, binpatch);
     frontEnd_.setButtonCaption(Button::BinPatch, getBinPatchCaption());
