@@ -295,6 +295,14 @@ void compare(const char* title, const BenchTree& tree, const std::string& consol
     std::fflush(stdout);
 }
 
+// Two sets of BinPatch clicks side by side: their medians and the ratio of the second to the first.
+void printClicks(const char* first, const char* second, const std::vector<double>& a, const std::vector<double>& b)
+{
+    std::printf("  %-20s %6s %9s %9s %9s\n", "BinPatch on (1024)", "", first, second, "ratio");
+    std::printf("  %-20s %6s %9.2f %9.2f %9.3f\n", "", "", median(a) * 1e3, median(b) * 1e3, median(b) / median(a));
+    std::fflush(stdout);
+}
+
 // BinPatch clicks on the two trees in alternation, so that both meet the same state of the
 // machine: what the lookup costs when no name is found as written.
 void compareSpellings(const BenchTree& exact, const BenchTree& folded, const std::string& console, int repetitions)
@@ -305,10 +313,7 @@ void compareSpellings(const BenchTree& exact, const BenchTree& folded, const std
         fs::current_path(tree == 0 ? exact.workDir : folded.workDir);
         clicks[tree].push_back(timeClick(console, Batch::EngfilesBin));
     }
-    std::printf("  %-20s %6s %9s %9s %9s\n", "BinPatch on (1024)", "", "exact ms", "other ms", "ratio");
-    std::printf("  %-20s %6s %9.2f %9.2f %9.3f\n", "", "", median(clicks[0]) * 1e3, median(clicks[1]) * 1e3,
-                median(clicks[1]) / median(clicks[0]));
-    std::fflush(stdout);
+    printClicks("exact ms", "other ms", clicks[0], clicks[1]);
 }
 
 // BinPatch clicks (on, then back off untimed) through one long-lived console in its -i mode
@@ -340,10 +345,7 @@ void compareLongLived(const BenchTree& tree, const std::string& console, int rep
         }
     }
     process.finish();
-    std::printf("  %-20s %6s %9s %9s %9s\n", "BinPatch on (1024)", "", "-i ms", "fresh ms", "ratio");
-    std::printf("  %-20s %6s %9.2f %9.2f %9.3f\n", "", "", median(longLived) * 1e3, median(fresh) * 1e3,
-                median(longLived) / median(fresh));
-    std::fflush(stdout);
+    printClicks("fresh ms", "-i ms", fresh, longLived);
 }
 
 // Peak resident memory of the console doing one BinPatch click, in KiB: the console runs in

@@ -97,13 +97,9 @@ InputFile openStateFile()
 // The batch result follows the steps in run order: 1 before the first, -1 from the first
 // that failed on. The steps run as one call of the platform, which may order its work as it
 // likes (no step reads a file that an earlier step of its batch writes).
-int32_t runSteps(const std::vector<CopyStep>& table, int32_t cabview)
+int32_t runSteps(Batch batch, int32_t cabview)
 {
-    std::vector<FilePair> copies;
-    for (const CopyStep& step : table) {
-        if (stepRuns(step, cabview))
-            copies.push_back({step.source, step.target});
-    }
+    const std::vector<FilePair> copies = filePairs(stepsToRun(batch, cabview));
     const std::vector<bool> copied = copyFilesReplacing(copies);
     fehler = 1;
     for (size_t i = 0; i < copies.size(); ++i) {
@@ -117,6 +113,14 @@ int32_t runSteps(const std::vector<CopyStep>& table, int32_t cabview)
 }
 
 } // namespace
+
+std::vector<FilePair> filePairs(const std::vector<CopyStep>& steps)
+{
+    std::vector<FilePair> pairs;
+    for (const CopyStep& step : steps)
+        pairs.push_back({step.source, step.target});
+    return pairs;
+}
 
 int32_t getBinPatchState()
 {
@@ -159,22 +163,22 @@ bool setState(int32_t binpatch, int32_t cabview)
 
 int32_t handleCabfiles1024()
 {
-    return runSteps(batchTable(Batch::Cabfiles1024), 0);
+    return runSteps(Batch::Cabfiles1024, 0);
 }
 
 int32_t handleCabfiles1280()
 {
-    return runSteps(batchTable(Batch::Cabfiles1280), 0);
+    return runSteps(Batch::Cabfiles1280, 0);
 }
 
 int32_t handleEngfilesBin(int32_t cabview)
 {
-    return runSteps(batchTable(Batch::EngfilesBin), cabview);
+    return runSteps(Batch::EngfilesBin, cabview);
 }
 
 int32_t handleEngfilesNoBin(int32_t cabview)
 {
-    return runSteps(batchTable(Batch::EngfilesNoBin), cabview);
+    return runSteps(Batch::EngfilesNoBin, cabview);
 }
 
 int32_t runBatch(Batch batch, int32_t cabview)

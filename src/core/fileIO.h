@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copyFile.h"
 #include "copyTables.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ int32_t handleCabfiles1024();
 int32_t handleCabfiles1280();
 int32_t handleEngfilesBin(int32_t cabview);
 int32_t handleEngfilesNoBin(int32_t cabview);
+
+// The source and target of each step, for the platform's calls over whole batches.
+std::vector<FilePair> filePairs(const std::vector<CopyStep>& steps);
 
 // Runs the named batch; the cab-view batches ignore the value.
 int32_t runBatch(Batch batch, int32_t cabview);

@@ -1,6 +1,7 @@
 #include "treeCheck.h"
 
 #include "controller.h"
+#include "fileIO.h"
 
 #include <optional>
 
@@ -15,10 +16,7 @@ SettingCheck checkSteps(int32_t value, std::optional<Batch> batch, int32_t cabvi
     if (!batch)
         return setting;
     std::vector<CopyStep> steps = stepsToRun(*batch, cabview);
-    std::vector<FilePair> pairs;
-    for (const CopyStep& step : steps)
-        pairs.push_back({step.source, step.target});
-    const std::vector<FileComparison> found = compareFiles(pairs);
+    const std::vector<FileComparison> found = compareFiles(filePairs(steps));
     setting.steps = steps.size();
     for (size_t i = 0; i < steps.size(); ++i) {
         if (found[i] == FileComparison::Same)

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <map>
-#include <unordered_set>
 
 // Whole-file replacement: a new file beside the target, filled and flushed, then renamed over
 // it, and the rename flushed.
@@ -36,6 +35,12 @@ bool findTarget(CaseLookup* lookup, const std::string& path, Target& target)
         return false;
     target.exists = ::lstat(target.path().c_str(), &target.info) == 0;
     return target.exists || errno == ENOENT;
+}
+
+// The new file beside the target.
+std::string newFileOf(const Target& target)
+{
+    return target.path() + kNewFileSuffix;
 }
 
 // Whether the target may be replaced. A regular file only when the user may write it: the
@@ -172,23 +177,21 @@ public:
     // file system that ignores case, where two spellings pass) for the same existing file.
     bool waitingFor(const Target& target) const
     {
-        if (waitingTargets_.count(target.path()) != 0)
-            return true;
         for (const Waiting& each : waiting_) {
-            if (target.exists && each.existing && sameFile(each.info, target.info))
+            if (each.target.path() == target.path()
+                || (target.exists && each.target.exists && sameFile(each.target.info, target.info)))
                 return true;
         }
         return false;
     }
 
     // Takes the step's new file, filled; its rename comes in the next round.
-    void filled(size_t step, const Target& target, const std::string& newPath, Fd file)
+    void filled(size_t step, const Target& target, Fd file)
     {
         if (waiting_.size() >= kMostWaiting)
             renameWaiting();
         startWriteBack(file.get());
-        waitingTargets_.insert(target.path());
-        waiting_.push_back({step, newPath, target.place, target.exists, target.info, std::move(file)});
+        waiting_.push_back({step, target, std::move(file)});
     }
 
     // Flushes each waiting new file and renames it over its target; one that fails is removed.
@@ -197,13 +200,13 @@ public:
         for (Waiting& each : waiting_) {
             const bool flushed = ::fdatasync(each.file.get()) == 0;
             const bool closed = each.file.close();
-            if (flushed && closed && ::rename(each.newPath.c_str(), each.target.path().c_str()) == 0)
-                renamedInto_[each.target.folder].push_back(each.step);
+            const std::string newPath = newFileOf(each.target);
+            if (flushed && closed && ::rename(newPath.c_str(), each.target.path().c_str()) == 0)
+                renamedInto_[each.target.place.folder].push_back(each.step);
             else
-                ::unlink(each.newPath.c_str());
+                ::unlink(newPath.c_str());
         }
         waiting_.clear();
-        waitingTargets_.clear();
     }
 
     // Ends the batch: what was renamed is made durable; for each step, whether it is done.
@@ -224,15 +227,11 @@ private:
 
     struct Waiting {
         size_t step;
-        std::string newPath;
-        CaseLookup::Place target;
-        bool existing;
-        struct stat info;
+        Target target;
         Fd file;
     };
 
     std::vector<Waiting> waiting_;
-    std::unordered_set<std::string> waitingTargets_;
     std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
     std::vector<bool> done_;
 };
@@ -242,7 +241,7 @@ private:
 template <typename Fill>
 bool fillNewFile(Replacements& replacements, size_t step, const Target& target, Fill fill)
 {
-    const std::string newPath = target.path() + kNewFileSuffix;
+    const std::string newPath = newFileOf(target);
     Fd file = createNewFile(newPath);
     if (!file)
         return false;
@@ -251,31 +250,29 @@ bool fillNewFile(Replacements& replacements, size_t step, const Target& target, 
         return false;
     }
     keepOwnerAndPermissions(file.get(), target);
-    replacements.filled(step, target, newPath, std::move(file));
+    replacements.filled(step, target, std::move(file));
     return true;
 }
 
-// Finds the step's source and target and fills the target's new file.
-bool prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
+// Finds the step's source and target and fills the target's new file; a step that fails
+// here never reaches the replacements, and so stays undone.
+void prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
 {
     struct stat sourceInfo;
     const Fd from = lookup.openRegular(copy.source, sourceInfo);
     Target to;
     if (!from || !findTarget(&lookup, copy.target, to))
-        return false;
+        return;
     if (replacements.waitingFor(to)) {
         // An earlier step of the batch writes the same file: its rename comes first.
         replacements.renameWaiting();
         if (!findTarget(&lookup, copy.target, to))
-            return false;
+            return;
     }
     if (!mayReplace(to) || (to.exists && sameFile(sourceInfo, to.info)))
-        return false;
-    if (!fillNewFile(replacements, step, to, [&](int fd) { return copyContent(from.get(), fd); }))
-        return false;
-    if (!to.exists)
+        return;
+    if (fillNewFile(replacements, step, to, [&](int fd) { return copyContent(from.get(), fd); }) && !to.exists)
         lookup.created(to.place);
-    return true;
 }
 
 } // namespace

@@ -73,10 +73,9 @@ void createTreeWithLargeShapes(ScratchTree& tree)
     tree.createContent(options);
 }
 
-// The tree after a whole BinPatch click from `before`, to the setting in the state file now.
-Snapshot afterClickTo(const ScratchTree& tree, const Snapshot& before)
+// The tree after a whole BinPatch click from `before` that wrote `state`.
+Snapshot afterClick(const ScratchTree& tree, const Snapshot& before, const std::string& state)
 {
-    const std::string state = stateFileBytes();
     const bool on = state.rfind("1\r\n", 0) == 0;
     Snapshot after = tree.afterCopies(before, stepsToRun(on ? Batch::EngfilesBin : Batch::EngfilesNoBin, 1024));
     after["ZEK/BR927/br927.zekconfig"] = state;
@@ -106,8 +105,7 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
         SCOPED_TRACE(heldSurvives ? "the waiting one killed" : "the held one killed");
         writeStateFile("0\r\n1024");
         const Snapshot before = tree.now();
-        Snapshot fresh = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
-        fresh["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
+        const Snapshot fresh = afterClick(tree, before, "1\r\n1024");
         Console held(CONSOLE_PATH, {"binpatch"});
         signalClickAt(held, path, heldSurvives ? IN_MOVED_TO : IN_CREATE, SIGSTOP);
         Console waiting(CONSOLE_PATH, {"binpatch"});
@@ -127,7 +125,7 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
         survivor.closeInput();
         EXPECT_NE(survivor.readRest().find("[Aktion ausgefuehrt]"), std::string::npos);
         EXPECT_EQ(survivor.finish(), 0);
-        expectSameTree(tree.now(), afterClickTo(tree, before));
+        expectSameTree(tree.now(), afterClick(tree, before, stateFileBytes()));
     }
 }
 
