@@ -84,10 +84,15 @@ std::optional<Batch> batchSettingCabviewTo(int32_t value)
     return batchReaching(kCabviewTransitions, value);
 }
 
+// The state file is read under the click lock too: on Windows a file held open for reading
+// cannot be renamed over, so a start reading it would make another window's click fail to save.
 bool Controller::loadStates()
 {
-    binpatch = getBinPatchState();
-    cabview = getCabviewState();
+    {
+        const ClickLock noClickMeanwhile;
+        binpatch = getBinPatchState();
+        cabview = getCabviewState();
+    }
     if (binpatch >= 0 && cabview >= 0)
         return true;
     frontEnd_.showMessage(kReadErrorText, kNoticeTitle);

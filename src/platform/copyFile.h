@@ -69,8 +69,9 @@ enum class FileComparison {
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs);
 
 // One click at a time in the working directory: while one object is held, another process
-// that makes one waits. It leaves no file behind and ends with the process at the latest, so
-// a killed click never blocks the next. Where no lock can be had, the click runs without.
+// (or thread) that makes one waits; one made inside another by the same thread does not. It
+// leaves no file behind and ends with the process at the latest, so a killed click never
+// blocks the next. Where no lock can be had, the click runs without.
 class ClickLock {
 public:
     ClickLock();

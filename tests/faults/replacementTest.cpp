@@ -15,6 +15,7 @@
 #include <sys/mount.h>
 
 #include <csignal>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -65,6 +66,21 @@ void signalClickAt(Console& click, const std::string& path, uint32_t event, int 
     ::kill(click.pid(), signal);
 }
 
+// Waits until the process waits for a lock, as the kernel's list of locks shows ("->").
+void waitUntilBlockedOnLock(pid_t pid)
+{
+    const std::string waiter = " " + std::to_string(pid) + " ";
+    for (int tries = 0; tries < 1000; ++tries) {
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            if (line.find("->") != std::string::npos && line.find(waiter) != std::string::npos)
+                return;
+        }
+        ::usleep(10 * 1000);
+    }
+    ADD_FAILURE() << "process " << pid << " never waited for the click lock";
+}
+
 // A tree whose shapes are large enough to catch a click while it copies one.
 void createTreeWithLargeShapes(ScratchTree& tree)
 {
@@ -109,8 +125,7 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
         Console held(CONSOLE_PATH, {"binpatch"});
         signalClickAt(held, path, heldSurvives ? IN_MOVED_TO : IN_CREATE, SIGSTOP);
         Console waiting(CONSOLE_PATH, {"binpatch"});
-        waiting.readUntilRows(); // started, and about to click
-        ::usleep(200 * 1000);
+        waitUntilBlockedOnLock(waiting.pid());
         ::kill(waiting.pid(), heldSurvives ? SIGKILL : SIGSTOP);
         ::kill(held.pid(), heldSurvives ? SIGCONT : SIGKILL);
         Console& survivor = heldSurvives ? held : waiting;
