@@ -227,23 +227,23 @@ double timeClick(const std::string& console, Batch batch)
     return timeProcess(console, batch == Batch::EngfilesBin ? "binpatch" : "cabview");
 }
 
-double timeLoop(const std::vector<BareStep>& steps, bool (*copy)(const BareStep&))
+// A loop that copies one step at a time.
+template <bool (*copy)(const BareStep&)>
+bool eachStep(const std::vector<BareStep>& steps)
 {
-    ::sync();
-    const auto start = std::chrono::steady_clock::now();
     for (const BareStep& step : steps) {
         if (!copy(step))
-            throw std::runtime_error("loop copy failed: " + step.source);
+            return false;
     }
-    return seconds(std::chrono::steady_clock::now() - start);
+    return true;
 }
 
-double timeDurableLoop(const std::vector<BareStep>& steps)
+double timeLoop(const std::vector<BareStep>& steps, bool (*loop)(const std::vector<BareStep>&))
 {
     ::sync();
     const auto start = std::chrono::steady_clock::now();
-    if (!durableCopies(steps))
-        throw std::runtime_error("the durable loop failed");
+    if (!loop(steps))
+        throw std::runtime_error("a loop's copy failed");
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
@@ -256,16 +256,16 @@ Figures measure(const std::string& console, Batch batch, const std::vector<BareS
     std::vector<double> bare;
     std::vector<double> replacing;
     std::vector<double> durable;
-    timeLoop(steps, bareCopy);
-    timeLoop(steps, replacingCopy);
-    timeDurableLoop(steps);
+    timeLoop(steps, eachStep<bareCopy>);
+    timeLoop(steps, eachStep<replacingCopy>);
+    timeLoop(steps, durableCopies);
     for (int i = 0; i < repetitions; ++i) {
         for (int turn = 0; turn < 4; ++turn) {
             switch ((i + turn) % 4) {
             case 0: tool.push_back(timeClick(console, batch)); break;
-            case 1: bare.push_back(timeLoop(steps, bareCopy)); break;
-            case 2: replacing.push_back(timeLoop(steps, replacingCopy)); break;
-            default: durable.push_back(timeDurableLoop(steps)); break;
+            case 1: bare.push_back(timeLoop(steps, eachStep<bareCopy>)); break;
+            case 2: replacing.push_back(timeLoop(steps, eachStep<replacingCopy>)); break;
+            default: durable.push_back(timeLoop(steps, durableCopies)); break;
             }
         }
     }

@@ -9,15 +9,11 @@
 
 namespace {
 
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
+// The name with ASCII letters in lower case: how two names compare when case does not matter.
 std::string lowered(std::string name)
 {
     for (char& c : name)
-        c = asciiLower(c);
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return name;
 }
 

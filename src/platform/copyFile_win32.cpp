@@ -157,8 +157,7 @@ namespace {
 class ReadHandle {
 public:
     explicit ReadHandle(const char* path)
-        : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr))
+        : handle_(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr))
     {
     }
     ~ReadHandle()
