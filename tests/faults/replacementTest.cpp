@@ -1,7 +1,7 @@
 // Whole-file replacement under a full disk, crashes and clicks that meet: on a full disk
-// neither a copy nor the state file is written into; a BinPatch click killed while it writes
-// the state file or a shape leaves every file with its old or its new content whole, and the
-// next click mends all; of two clicks at once, one waits for the other.
+// neither a copy nor the state file is written into; a BinPatch click killed in the middle
+// leaves every file with its old or its new content whole, and the next click mends all; of
+// two clicks at once, one waits for the other.
 
 #include "consoleProcess.h"
 #include "copyFile.h"
@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/inotify.h>
 #include <sys/mount.h>
 
 #include <csignal>
@@ -44,40 +42,40 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     ::umount2("disk", MNT_DETACH);
 }
 
-// Watches for a click writing the file at `path`, as inotify reports on its folder: for
-// IN_CREATE the new file created beside it, for IN_MOVED_TO its rename. Made before the click
-// starts, so that no event can come before the watch.
-class WriteWatch {
+// A BinPatch click run under strace, which stops it right after its n-th rename: the first
+// puts its new state file in place, the later ones the new files of its batch. The stop is
+// made by the tracer at the rename itself, so the click is caught there however busy the
+// machine is. The click's output comes through the tracer, whose log lies beside the tree.
+class HeldClick {
 public:
-    WriteWatch(const std::string& path, uint32_t event)
-        : file_(fs::absolute(path)), watcher_(::inotify_init1(IN_CLOEXEC))
+    HeldClick(const ScratchTree& tree, int rename)
+        : log_(tree.root() + ".strace"),
+          tracer_("/bin/sh", {"-c", "exec strace -qq -o '" + log_ + "' -E ASAN_OPTIONS=detect_leaks=0"
+                                        " -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=SIGSTOP:when="
+                                        + std::to_string(rename) + " '" CONSOLE_PATH "' binpatch"})
     {
-        added_ = ::inotify_add_watch(watcher_, file_.parent_path().c_str(), event) >= 0;
     }
-    ~WriteWatch() { ::close(watcher_); }
+    ~HeldClick() { fs::remove(log_); }
+    Console& output() { return tracer_; }
 
-    // Waits until the click writes the file, then sends it the signal.
-    void signalAtWrite(const Console& click, int signal)
+    // Waits until the click has stopped at the rename; its process id (strace's child).
+    pid_t stopped()
     {
-        ASSERT_TRUE(added_) << file_;
-        alignas(inotify_event) char events[4096];
-        for (bool seen = false; !seen;) {
-            pollfd ready{watcher_, POLLIN, 0};
-            ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "the click never wrote " << file_;
-            const ssize_t got = ::read(watcher_, events, sizeof events);
-            for (ssize_t at = 0; at < got;) {
-                const auto* each = reinterpret_cast<const inotify_event*>(events + at);
-                seen = seen || (each->len > 0 && std::string(each->name).rfind(file_.filename().string(), 0) == 0);
-                at += static_cast<ssize_t>(sizeof(inotify_event) + each->len);
-            }
+        const std::string tracer = std::to_string(tracer_.pid());
+        for (int tries = 0; tries < 6000; ++tries) {
+            pid_t click = 0;
+            std::ifstream("/proc/" + tracer + "/task/" + tracer + "/children") >> click;
+            if (click > 0 && readWholeFile(log_).find("--- stopped by SIGSTOP ---") != std::string::npos)
+                return click;
+            ::usleep(10 * 1000);
         }
-        ::kill(click.pid(), signal);
+        ADD_FAILURE() << "the click never stopped at its rename: " << readWholeFile(log_);
+        return -1;
     }
 
 private:
-    fs::path file_;
-    int watcher_;
-    bool added_ = false;
+    std::string log_;
+    Console tracer_;
 };
 
 // Waits until the process waits for a lock, as the kernel's list of locks shows ("->").
@@ -95,14 +93,6 @@ void waitUntilBlockedOnLock(pid_t pid)
     ADD_FAILURE() << "process " << pid << " never waited for the click lock";
 }
 
-// A tree whose shapes are large enough to catch a click while it copies one.
-void createTreeWithLargeShapes(ScratchTree& tree)
-{
-    ContentTreeOptions options;
-    options.sizeOf = [](const std::string& path) { return path.substr(path.size() - 2) == ".s" ? 1u << 20 : 4096u; };
-    tree.createContent(options);
-}
-
 // The tree after a whole BinPatch click from `before` that wrote `state`.
 Snapshot afterClick(const ScratchTree& tree, const Snapshot& before, const std::string& state)
 {
@@ -112,46 +102,44 @@ Snapshot afterClick(const ScratchTree& tree, const Snapshot& before, const std::
     return after;
 }
 
-// Where a click is stopped: at the state file, or at a shape (a content path).
-const char* const kStopAt[] = {"br927.zekconfig", "../../trains/trainset/ZEK_BR927_serie1/927-k.s"};
+// Where a click is held: right after it has put the new state file in place, or halfway
+// through the renames of its batch.
+const int kHeldAfterRename[] = {1, 124};
 
-std::string stopAtPath(const ScratchTree& tree, const std::string& stopAt)
-{
-    return stopAt == kStopAt[0] ? stopAt : tree.find(stopAt);
-}
-
-// Two clicks at once: one is held where it writes the file, and a second process started
+// Two clicks at once: one is held in the middle of its click, and a second process started
 // meanwhile waits for it. When the waiting one is killed, the held one's click runs whole and
 // succeeds. When the held one is killed, every file is left with its old or its new content
 // whole, and the waiting one then runs its own click whole, mending all.
-class TwoClicks : public testing::TestWithParam<const char*> {};
+class TwoClicks : public testing::TestWithParam<int> {};
 
-TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
+TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
 {
+    if (const std::string refused = ptraceRefused(); !refused.empty())
+        GTEST_SKIP() << "strace cannot trace here: " << refused;
     ScratchTree tree;
-    createTreeWithLargeShapes(tree);
-    const std::string path = stopAtPath(tree, GetParam());
+    tree.createContent();
     for (const bool heldSurvives : {true, false}) {
         SCOPED_TRACE(heldSurvives ? "the waiting one killed" : "the held one killed");
         writeStateFile("0\r\n1024");
         const Snapshot before = tree.now();
         const Snapshot fresh = afterClick(tree, before, "1\r\n1024");
-        WriteWatch watch(path, heldSurvives ? IN_MOVED_TO : IN_CREATE);
-        Console held(CONSOLE_PATH, {"binpatch"});
-        ASSERT_NO_FATAL_FAILURE(watch.signalAtWrite(held, SIGSTOP));
+        HeldClick held(tree, GetParam());
+        const pid_t heldClick = held.stopped();
+        ASSERT_GT(heldClick, 0);
         Console waiting(CONSOLE_PATH, {"binpatch"});
         waitUntilBlockedOnLock(waiting.pid());
-        ::kill(waiting.pid(), heldSurvives ? SIGKILL : SIGSTOP);
-        ::kill(held.pid(), heldSurvives ? SIGCONT : SIGKILL);
-        Console& survivor = heldSurvives ? held : waiting;
-        (heldSurvives ? waiting : held).finish();
-        const Snapshot afterKill = tree.now();
+        if (!heldSurvives)
+            ::kill(waiting.pid(), SIGSTOP); // kept from its click until the tree has been read
+        ::kill(heldSurvives ? waiting.pid() : heldClick, SIGKILL);
+        (heldSurvives ? waiting : held.output()).finish();
+        const Snapshot afterKill = heldSurvives ? Snapshot() : tree.now();
         for (const auto& [file, old] : heldSurvives ? Snapshot() : before) {
             const auto found = afterKill.find(file);
             EXPECT_TRUE(found != afterKill.end() && (found->second == old || found->second == fresh.at(file)))
                 << "lost, or neither old nor new: " << file;
         }
-        ::kill(survivor.pid(), SIGCONT);
+        Console& survivor = heldSurvives ? held.output() : waiting;
+        ::kill(heldSurvives ? heldClick : waiting.pid(), SIGCONT);
         survivor.closeInput();
         EXPECT_NE(survivor.readRest().find("[Aktion ausgefuehrt]"), std::string::npos);
         EXPECT_EQ(survivor.finish(), 0);
@@ -159,7 +147,7 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(HeldWriting, TwoClicks, testing::ValuesIn(kStopAt),
-                         [](const auto& stopAt) { return stopAt.index == 0 ? "TheStateFile" : "AShape"; });
+INSTANTIATE_TEST_SUITE_P(Held, TwoClicks, testing::ValuesIn(kHeldAfterRename),
+                         [](const auto& rename) { return rename.index == 0 ? "AtTheStateFile" : "HalfwayThroughTheBatch"; });
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -173,7 +172,9 @@ std::string findUnderRoot(const std::string& root, const std::string& tablePath)
 std::string readWholeFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
 }
 
 void writeWholeFile(const std::string& path, const std::string& content)
