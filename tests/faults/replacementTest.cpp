@@ -78,11 +78,13 @@ private:
     Console tracer_;
 };
 
-// Waits until the process waits for a lock, as the kernel's list of locks shows ("->").
+// Waits until the process waits for a lock, as the kernel's list of locks shows ("->"); fails
+// at once when it ends instead.
 void waitUntilBlockedOnLock(pid_t pid)
 {
     const std::string waiter = " " + std::to_string(pid) + " ";
-    for (int tries = 0; tries < 6000; ++tries) {
+    const std::string state = "/proc/" + std::to_string(pid) + "/stat";
+    for (int tries = 0; tries < 6000 && readWholeFile(state).find(") Z") == std::string::npos; ++tries) {
         std::ifstream locks("/proc/locks");
         for (std::string line; std::getline(locks, line);) {
             if (line.find("->") != std::string::npos && line.find(waiter) != std::string::npos)
