@@ -2,7 +2,7 @@
 // machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
 // read-only variants; a click waiting for another process's click.
 
-#include "copyFile.h"
+#include "clickLock.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>

@@ -32,8 +32,8 @@ public:
 std::string shown(const Controller& controller)
 {
     const char* indicators[] = {"on", "off", "1024", "1280"};
-    return std::to_string(controller.binPatchValue()) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
-           + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.cabviewValue()) + " "
+    return std::to_string(controller.value(Button::BinPatch)) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
+           + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.value(Button::Cabview)) + " "
            + indicators[static_cast<int>(controller.getCabviewIndicator())] + " [" + controller.getCabviewCaption() + "]";
 }
 
@@ -123,7 +123,7 @@ TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCapti
         SCOPED_TRACE(click.what);
         click.before();
         frontEnd.events.clear();
-        EXPECT_EQ(click.button == Button::BinPatch ? controller.toggleBinPatch() : controller.toggleCabview(), click.succeeds);
+        EXPECT_EQ(controller.toggle(click.button), click.succeeds);
         EXPECT_EQ(frontEnd.events, click.events);
         EXPECT_EQ(stateFileBytes(), click.file);
         EXPECT_EQ(shown(controller), click.shown);

@@ -1,4 +1,4 @@
-#include "copyFile.h"
+#include "replaceFile.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "fileIO.h"
 
-#include "copyFile.h"
+#include "readFile.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -59,8 +59,8 @@ bool TreeCheck::inOrder() const
 TreeCheck checkLiveTree(int32_t binpatch, int32_t cabview)
 {
     TreeCheck check;
-    check.binPatch = checkSteps(binpatch, batchSettingBinPatchTo(binpatch), cabview, check.findings);
-    check.cabview = checkSteps(cabview, batchSettingCabviewTo(cabview), cabview, check.findings);
+    check.binPatch = checkSteps(binpatch, batchSetting(Button::BinPatch, binpatch), cabview, check.findings);
+    check.cabview = checkSteps(cabview, batchSetting(Button::Cabview, cabview), cabview, check.findings);
     return check;
 }
 

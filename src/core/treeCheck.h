@@ -1,6 +1,6 @@
 #pragma once
 
-#include "copyFile.h"
+#include "compareFiles.h"
 #include "copyTables.h"
 
 #include <cstdint>

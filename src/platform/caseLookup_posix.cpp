@@ -1,6 +1,6 @@
 #include "caseLookup_posix.h"
 
-#include "copyFile.h"
+#include "replaceFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -92,9 +92,14 @@ Fd CaseLookup::openForReading(const std::string& path)
     // O_NONBLOCK keeps a FIFO or device from blocking the open.
     const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
     Fd file(::open(path.c_str(), flags));
+    if (file || !missingOnTheWay(errno))
+        return file;
+    // The lookup makes calls of its own: errno must tell of the open that counts.
+    const int notFound = errno;
     Place found;
-    if (!file && missingOnTheWay(errno) && place(path, found) && found.path() != path)
-        file = Fd(::open(found.path().c_str(), flags));
+    if (place(path, found) && found.path() != path)
+        return Fd(::open(found.path().c_str(), flags));
+    errno = notFound;
     return file;
 }
 
@@ -177,22 +182,4 @@ CaseLookup::Listing* CaseLookup::listing(const std::string& folder)
     }
     ::closedir(entries);
     return &listing;
-}
-
-std::FILE* openRegularFile(const char* path)
-{
-    Fd file(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info;
-    if (!file || !isRegularFile(file.get(), info))
-        return nullptr;
-    std::FILE* stream = ::fdopen(file.get(), "rb");
-    if (stream != nullptr)
-        file.release();
-    return stream;
-}
-
-bool fileExists(const char* path)
-{
-    struct stat info;
-    return static_cast<bool>(CaseLookup().openRegular(path, info));
 }

@@ -1,5 +1,5 @@
 #include "caseLookup_posix.h"
-#include "copyFile.h"
+#include "compareFiles.h"
 
 #include <cerrno>
 #include <cstring>

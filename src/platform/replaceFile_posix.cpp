@@ -1,5 +1,6 @@
+#include "replaceFile.h"
+
 #include "caseLookup_posix.h"
-#include "copyFile.h"
 
 #include <fcntl.h>
 
@@ -54,6 +55,22 @@ bool mayReplace(const Target& target)
     return S_ISREG(target.info.st_mode) && ::access(target.path().c_str(), W_OK) == 0;
 }
 
+// Writes all the bytes. A write that takes none of a non-empty rest would never end the loop,
+// so it fails the copy like an error.
+bool writeBytes(int to, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t put = ::write(to, bytes, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        bytes += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
 // Plain read/write through a fixed buffer, for file systems without an in-kernel copy.
 bool copyThroughBuffer(int from, int to)
 {
@@ -67,13 +84,8 @@ bool copyThroughBuffer(int from, int to)
                 continue;
             return false;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR)
-                return false;
-            if (put > 0)
-                done += put;
-        }
+        if (!writeBytes(to, buffer, static_cast<size_t>(got)))
+            return false;
     }
 }
 
@@ -98,20 +110,6 @@ bool copyContent(int from, int to)
     return copyThroughBuffer(from, to);
 }
 
-bool writeBytes(int to, const char* bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(to, bytes, size);
-        if (put < 0 && errno != EINTR)
-            return false;
-        if (put > 0) {
-            bytes += put;
-            size -= static_cast<size_t>(put);
-        }
-    }
-    return true;
-}
-
 // Creates the new file beside the target. One left by a killed click is removed first (a click
 // holds the click lock, so no other one is filling it): it is never written into, as it might
 // be linked elsewhere by now.
@@ -124,18 +122,23 @@ Fd createNewFile(const std::string& path)
     return file;
 }
 
-// An existing target's owner (where this process may give it) and permission bits.
-void keepOwnerAndPermissions(int fd, const Target& target)
+// Gives the new file an existing target's owner (where this process may give it) and
+// permission bits. False when the bits could not be set: the replacement would change them.
+bool keepOwnerAndPermissions(int fd, const Target& target)
 {
-    if (!target.exists || !S_ISREG(target.info.st_mode))
-        return;
     static const uid_t user = ::geteuid();
     static const gid_t group = ::getegid();
     if (target.info.st_uid != user || target.info.st_gid != group) {
         const int ignored = ::fchown(fd, target.info.st_uid, target.info.st_gid);
         (void)ignored;
     }
-    ::fchmod(fd, target.info.st_mode & 07777);
+    return ::fchmod(fd, target.info.st_mode & 07777) == 0;
+}
+
+// Whether the new file takes the target's owner and permission bits: an existing regular one.
+bool keepsTargetMetadata(const Target& target)
+{
+    return target.exists && S_ISREG(target.info.st_mode);
 }
 
 // Starts writing the file's data out now, without waiting: the disk works on it while the
@@ -198,7 +201,7 @@ public:
     void renameWaiting()
     {
         for (Waiting& each : waiting_) {
-            const bool flushed = ::fdatasync(each.file.get()) == 0;
+            const bool flushed = flush(each);
             const bool closed = each.file.close();
             const std::string newPath = newFileOf(each.target);
             if (flushed && closed && ::rename(newPath.c_str(), each.target.path().c_str()) == 0)
@@ -231,6 +234,13 @@ private:
         Fd file;
     };
 
+    // A new file given the target's owner and bits needs them on disk with its data.
+    static bool flush(const Waiting& each)
+    {
+        const int fd = each.file.get();
+        return (keepsTargetMetadata(each.target) ? ::fsync(fd) : ::fdatasync(fd)) == 0;
+    }
+
     std::vector<Waiting> waiting_;
     std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
     std::vector<bool> done_;
@@ -249,7 +259,10 @@ bool fillNewFile(Replacements& replacements, size_t step, const Target& target, 
         ::unlink(newPath.c_str());
         return false;
     }
-    keepOwnerAndPermissions(file.get(), target);
+    if (keepsTargetMetadata(target) && !keepOwnerAndPermissions(file.get(), target)) {
+        ::unlink(newPath.c_str());
+        return false;
+    }
     replacements.filled(step, target, std::move(file));
     return true;
 }

@@ -4,7 +4,7 @@
 // next click mends all; of two clicks at once, one waits for the other.
 
 #include "consoleProcess.h"
-#include "copyFile.h"
+#include "replaceFile.h"
 #include "fileIO.h"
 #include "scratchTree.h"
 
