@@ -402,7 +402,7 @@ void compareCheck(const BenchTree& tree, const std::string& console, int repetit
 {
     fs::current_path(tree.workDir);
     setState(1, 1024);
-    if (runBatch(Batch::EngfilesBin, 1024) != 1 || runBatch(Batch::Cabfiles1024, 0) != 1)
+    if (runBatch(Batch::EngfilesBin, 1024).result != 1 || runBatch(Batch::Cabfiles1024, 0).result != 1)
         throw std::runtime_error("the batches failed in the bench tree");
     std::vector<BareStep> pairs = exactSteps(tree, Batch::EngfilesBin, 1024);
     const std::vector<BareStep> cab = exactSteps(tree, Batch::Cabfiles1024, 0);

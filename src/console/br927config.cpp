@@ -19,12 +19,15 @@
 
 namespace {
 
-const char kUsage[] = "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview | check | --help | --version";
+const char kUsage[] =
+    "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview | check | apply | --help | --version";
 const char kHelp[] =
     "  binpatch, cabview   ein Klick auf diese Schaltflaeche, der Reihe nach\n"
     "  -i                  ein Klick je Zeile der Standardeingabe\n"
     "  plan <schalter>     die Kopierschritte des naechsten Klicks; kopiert nichts\n"
     "  check               vergleicht die aktiven Dateien mit den Einstellungen; schreibt nichts\n"
+    "  apply               bringt die aktiven Dateien in Einklang mit den Einstellungen\n"
+    "                      (geaenderte Dateien werden vorher gesichert)\n"
     "Arbeitsordner: ZEK/BR927 des Simulators, neben br927.zekconfig.\n";
 
 // Carries out the controller's requests on standard output, keeping the captions the
@@ -99,7 +102,7 @@ std::optional<Button> parseButton(const std::string& word)
 }
 
 struct Invocation {
-    enum class Mode { Clicks, Interactive, Plan, Check, Help, Version } mode = Mode::Clicks;
+    enum class Mode { Clicks, Interactive, Plan, Check, Apply, Help, Version } mode = Mode::Clicks;
     std::vector<Button> clicks; // Clicks: in order; Plan: the one button
 };
 
@@ -112,6 +115,8 @@ std::optional<Invocation::Mode> singleWordMode(const std::vector<std::string>& a
         return Invocation::Mode::Interactive;
     if (args[0] == "check")
         return Invocation::Mode::Check;
+    if (args[0] == "apply")
+        return Invocation::Mode::Apply;
     if (args[0] == "--help")
         return Invocation::Mode::Help;
     if (args[0] == "--version")
@@ -163,10 +168,9 @@ void printPlan(const ClickPlan& plan, std::ostream& out)
     }
 }
 
-// Compares the live files with the settings in the state file; true when all is in order.
-bool runCheck(Controller& controller, std::ostream& out)
+// Prints a check of the live files; true when all is in order.
+bool printCheck(const std::optional<TreeCheck>& check, std::ostream& out)
 {
-    const std::optional<TreeCheck> check = controller.check();
     if (!check)
         return false;
     for (const std::string& line : checkReport(*check))
@@ -230,21 +234,21 @@ int main(int argc, char** argv)
 
     ConsoleFrontEnd frontEnd(std::cout);
     Controller controller(frontEnd);
-    setCopyFailureObserver([](const std::string& source, const std::string& target) {
-        std::cout << "Kopieren fehlgeschlagen: " << source << " -> " << target << '\n';
-    });
-    setSaveFailureObserver([](const std::string& file) { std::cout << "Speichern fehlgeschlagen: " << file << '\n'; });
+    setFileReportObserver([](const std::string& line) { std::cout << line << '\n'; });
 
     if (invocation->mode == Invocation::Mode::Check)
-        return exitCode(runCheck(controller, std::cout));
-    const bool loaded = controller.loadStates();
+        return exitCode(printCheck(controller.check(), std::cout));
     if (invocation->mode == Invocation::Mode::Plan) {
-        if (!loaded)
+        if (!controller.loadStatesToLook())
             return exitCode(false);
         const ClickPlan plan = controller.plan(invocation->clicks.front());
         printPlan(plan, std::cout);
         return exitCode(plan.runsBatch);
     }
+
+    const bool loaded = controller.loadStates();
+    if (invocation->mode == Invocation::Mode::Apply)
+        return exitCode(loaded && printCheck(controller.apply(), std::cout));
 
     frontEnd.createButtons(controller);
     frontEnd.paint(controller);

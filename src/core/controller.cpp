@@ -1,14 +1,26 @@
 #include "controller.h"
 
 #include "clickLock.h"
+#include "clickMark.h"
 #include "fileIO.h"
 #include "readFile.h"
+#include "removeFile.h"
+
+#include <string>
 
 namespace {
 
 const char kReadErrorText[] = "Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.";
 const char kBatchFailedText[] = "Fehler beim Verarbeiten von mindestens einer Datei!";
 const char kUnexpectedValueText[] = "Fehler";
+
+const char kInterruptedText[] = "Unterbrochene Umschaltung abgeschlossen.";
+const char kNotCopiedText[] = "Nicht kopiert: ";
+const char kNotSavedText[] = "Nicht gespeichert: ";
+const char kKeptText[] = "Geaenderte Dateien gesichert: ";
+
+// The folder of the content tree; a click without it cannot begin.
+const char kTrainsetFolder[] = "../../trains/trainset";
 
 const char kNoticeTitle[] = "Meldung";
 const char kErrorTitle[] = "Fehler";
@@ -85,6 +97,12 @@ struct Settings {
     int32_t& of(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
 };
 
+// "1 Datei", "2 Dateien".
+std::string fileCount(size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " Datei" : " Dateien");
+}
+
 } // namespace
 
 std::optional<Batch> batchSetting(Button button, int32_t value)
@@ -109,46 +127,109 @@ void Controller::reportReadError()
     frontEnd_.endProgram();
 }
 
-// The state file is read under the click lock: on Windows a file held open for reading cannot
-// be renamed over, so a start reading it would make another window's click fail to save.
+// A start reads the state file without waiting for a click under way: the click replaces it
+// whole, so a reader sees the old pair or the new one.
 bool Controller::loadStates()
 {
-    bool loaded = false;
-    {
-        const ClickLock noClickMeanwhile;
-        loaded = readStates();
-    }
+    if (clickMarkFound())
+        finishInterruptedClick();
+    return loadStatesToLook();
+}
+
+bool Controller::loadStatesToLook()
+{
+    const bool loaded = readStates();
     if (!loaded)
         reportReadError();
     return loaded;
 }
 
+// The mark may be a click's of another window still under way: the lock waits for its end,
+// after which no mark is left to find. One that is still there was left by a click cut off,
+// whose setting the state file holds: the files follow it.
+void Controller::finishInterruptedClick()
+{
+    BatchRun run;
+    {
+        const ClickLock oneClickAtATime;
+        if (!clickMarkFound() || !readStates())
+            return;
+        run = repairUnderMark();
+    }
+    frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
+    reportFiles(run);
+}
+
+// Under the click lock: the new files a click cut off left behind are removed, and the live
+// files brought in step with the state file, under a mark of their own until they are.
+BatchRun Controller::repairUnderMark()
+{
+    markClickUnderWay();
+    removeLeftovers(foldersWritten());
+    BatchRun run = repairLiveTree(binpatch, cabview);
+    clearClickMark();
+    return run;
+}
+
+// After the click's own message: which files could not be copied, and which were kept aside.
+void Controller::reportFiles(const BatchRun& run)
+{
+    if (!run.failures.empty()) {
+        const StepFailure& first = run.failures.front();
+        frontEnd_.showMessage((kNotCopiedText + fileCount(run.failures.size()) + ", zuerst " + first.target + " ("
+                               + reasonText(first.error) + ")")
+                                  .c_str(),
+                              kErrorTitle);
+    }
+    if (run.kept > 0)
+        frontEnd_.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
+}
+
 // The click writes its new value with the other setting as the file holds it now, then runs
-// its batch. The new setting stands whatever the batch achieved. A click succeeded when its
-// batch did and its setting reached the state file: one that did not would be gone at the
-// next start, so it is reported as a failure like a failed copy.
+// its batch, all under a mark that a start after a crash would find. The new setting stands
+// whatever the batch achieved. A click succeeded when its batch did and its setting reached the
+// state file: one that did not would be gone at the next start, so it is reported as a failure
+// like a failed copy. A click that cannot begin, as its content tree is not there, changes
+// nothing.
 bool Controller::toggle(Button button)
 {
     const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    bool carriedOut = false;
+    bool began = false;
+    FileError saved = FileError::None;
+    BatchRun run;
     {
         const ClickLock oneClickAtATime;
-        const Button other = otherButton(button);
-        Settings written = {binpatch, cabview};
-        written.of(button) = transition->to;
-        written.of(other) = valueToKeep(readState(other), value(other));
-        const bool recorded = setState(written.binpatch, written.cabview);
-        // The textures follow the cab-view value written with the new setting: when another
-        // window or a hand edit changed it since this one loaded, the value in memory would
-        // leave the live textures out of step with the state file.
-        carriedOut = runBatch(transition->batch, written.cabview) == 1 && recorded;
+        began = folderExists(kTrainsetFolder);
+        if (began) {
+            markClickUnderWay();
+            removeLeftovers(foldersWritten());
+            const Button other = otherButton(button);
+            Settings written = {binpatch, cabview};
+            written.of(button) = transition->to;
+            written.of(other) = valueToKeep(readState(other), value(other));
+            saved = saveState(written.binpatch, written.cabview);
+            // The textures follow the cab-view value written with the new setting: when another
+            // window or a hand edit changed it since this one loaded, the value in memory would
+            // leave the live textures out of step with the state file.
+            run = runBatch(transition->batch, written.cabview);
+            clearClickMark();
+        } else {
+            reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
+        }
     }
+    const bool carriedOut = began && run.result == 1 && saved == FileError::None;
     if (carriedOut)
         frontEnd_.showMessage(transition->successText, kSuccessTitle);
     else
         frontEnd_.showMessage(kBatchFailedText, kErrorTitle);
+    if (!began)
+        return false;
+    if (saved != FileError::None)
+        frontEnd_.showMessage(
+            (std::string(kNotSavedText) + kStateFileName + " (" + reasonText(saved) + ")").c_str(), kErrorTitle);
+    reportFiles(run);
     valueOf(button) = transition->to;
     frontEnd_.requestRepaint();
     frontEnd_.setButtonCaption(button, caption(button));
@@ -189,6 +270,25 @@ ClickPlan Controller::plan(Button button) const
         sources.push_back(step.source);
     plan.sourcesFound = filesExist(sources);
     return plan;
+}
+
+std::optional<TreeCheck> Controller::apply()
+{
+    BatchRun run;
+    std::optional<TreeCheck> found;
+    {
+        const ClickLock oneClickAtATime;
+        if (readStates()) {
+            run = repairUnderMark();
+            found = checkLiveTree(binpatch, cabview);
+        }
+    }
+    if (!found) {
+        reportReadError();
+        return found;
+    }
+    reportFiles(run);
+    return found;
 }
 
 std::optional<TreeCheck> Controller::check()

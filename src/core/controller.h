@@ -47,8 +47,11 @@ public:
     explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
     // Each tells whether it ended as it should: the start with both values read, a click
-    // with its success message (not the failure message, not a refusal).
+    // with its success message (not the failure message, not a refusal). A start that finds
+    // a click cut off finishes it first, and tells the player.
     bool loadStates();
+    // The start of a command that only looks: nothing is finished, nothing written.
+    bool loadStatesToLook();
     bool toggleBinPatch() { return toggle(Button::BinPatch); }
     bool toggleCabview() { return toggle(Button::Cabview); }
     bool toggle(Button button);
@@ -70,11 +73,18 @@ public:
     // after the read error, when a value could not be read.
     std::optional<TreeCheck> check();
 
+    // Reads both settings afresh and brings the live files in step with them, as one command,
+    // without writing the state file; then compares them as check does.
+    std::optional<TreeCheck> apply();
+
 private:
     int32_t& valueOf(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
     bool readStates();
     void reportReadError();
     bool refuseUnexpectedValue();
+    void finishInterruptedClick();
+    BatchRun repairUnderMark();
+    void reportFiles(const BatchRun& run);
 
     FrontEnd& frontEnd_;
     int32_t binpatch = 0;

@@ -109,14 +109,22 @@ Fd CaseLookup::openRegular(const std::string& path, struct stat& info)
     return file && isRegularFile(file.get(), info) ? std::move(file) : Fd();
 }
 
+bool CaseLookup::findRegular(const std::string& path, struct stat& info)
+{
+    if (::stat(path.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode);
+    Place found;
+    return missingOnTheWay(errno) && place(path, found) && found.path() != path
+           && ::stat(found.path().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void CaseLookup::created(const Place& place)
 {
     if (Listing* entries = listing(place.folder))
         entries->add(place.name);
 }
 
-// The folder as on disk, each component found as written where it is, else ignoring case;
-// empty when it is missing. The whole path as written is tried first.
+// The whole path as written is tried first.
 std::string CaseLookup::folderOnDisk(const std::string& written)
 {
     const auto known = folders_.find(written);

@@ -2,6 +2,7 @@
 
 #include "filePair.h"
 
+#include <string>
 #include <vector>
 
 // How a target file stands against its source, for checking the live tree without writing.
@@ -15,3 +16,17 @@ enum class FileComparison {
 // Compares each target with its source byte for byte, found regardless of letter case like
 // the copies', reading in fixed memory and stopping at the first difference.
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs);
+
+// A live file about to be replaced, and every file that some copy puts in its place; the first
+// is the source of the copy about to run.
+struct FileVariants {
+    std::string target;
+    std::vector<std::string> variants;
+};
+
+// For each target, whether the copy about to run would destroy bytes that no variant holds: the
+// target is a regular file holding none of them (the player changed it), and the first variant
+// is there to replace it. Sizes are compared first, and bytes only with a variant of the same
+// size; the same size and modification time as a variant count as the same bytes (copies keep
+// their source's modification time). Found regardless of letter case.
+std::vector<bool> filesChanged(const std::vector<FileVariants>& files);

@@ -59,6 +59,43 @@ FileComparison compare(CaseLookup& lookup, const FilePair& pair)
     return sameBytes(from.get(), to.get()) ? FileComparison::Same : FileComparison::Different;
 }
 
+bool sameTime(const struct stat& a, const struct stat& b)
+{
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Whether the target holds the variant's bytes; read only when the sizes match and the times
+// do not tell.
+bool holdsVariant(CaseLookup& lookup, const std::string& target, const struct stat& targetInfo,
+                  const std::string& variant, const struct stat& variantInfo)
+{
+    if (variantInfo.st_size != targetInfo.st_size)
+        return false;
+    if (sameFile(variantInfo, targetInfo) || sameTime(variantInfo, targetInfo))
+        return true;
+    struct stat ignored;
+    const Fd a = lookup.openRegular(target, ignored);
+    const Fd b = lookup.openRegular(variant, ignored);
+    return a && b && sameBytes(a.get(), b.get());
+}
+
+bool changed(CaseLookup& lookup, const FileVariants& file)
+{
+    struct stat targetInfo;
+    if (file.variants.empty() || !lookup.findRegular(file.target, targetInfo))
+        return false;
+    bool replaced = false;
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        struct stat variantInfo;
+        if (!lookup.findRegular(file.variants[i], variantInfo))
+            continue;
+        if (holdsVariant(lookup, file.target, targetInfo, file.variants[i], variantInfo))
+            return false;
+        replaced = replaced || i == 0;
+    }
+    return replaced;
+}
+
 } // namespace
 
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
@@ -67,5 +104,14 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
     std::vector<FileComparison> found;
     for (const FilePair& pair : pairs)
         found.push_back(compare(lookup, pair));
+    return found;
+}
+
+std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
+{
+    CaseLookup lookup;
+    std::vector<bool> found;
+    for (const FileVariants& file : files)
+        found.push_back(changed(lookup, file));
     return found;
 }

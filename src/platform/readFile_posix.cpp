@@ -2,15 +2,11 @@
 
 #include "caseLookup_posix.h"
 
-#include <fcntl.h>
-
 std::FILE* openRegularFile(const char* path)
 {
-    Fd file(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info;
-    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return nullptr;
-    std::FILE* stream = ::fdopen(file.get(), "rb");
+    Fd file = CaseLookup().openRegular(path, info);
+    std::FILE* stream = file ? ::fdopen(file.get(), "rb") : nullptr;
     if (stream != nullptr)
         file.release();
     return stream;
@@ -23,7 +19,12 @@ std::vector<bool> filesExist(const std::vector<std::string>& paths)
     std::vector<bool> found;
     for (const std::string& path : paths) {
         struct stat info;
-        found.push_back(static_cast<bool>(lookup.openRegular(path, info)));
+        found.push_back(lookup.findRegular(path, info));
     }
     return found;
+}
+
+bool folderExists(const char* path)
+{
+    return !CaseLookup().folderOnDisk(path).empty();
 }

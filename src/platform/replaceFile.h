@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fileError.h"
 #include "filePair.h"
 
 #include <cstddef>
@@ -25,19 +26,21 @@
 constexpr char kNewFileSuffix[] = ".br927-new";
 
 // Replaces each target with a copy of its source, creating a missing target (never its
-// folder), and tells for each pair whether it succeeded. A pair fails, its target left as it
-// was, when its source is missing or not a regular file, when its target is a folder, FIFO
-// or device, or the same file as its source, or when the user may not write the target. An
-// existing target keeps its permission bits. When the call returns, every replacement that
-// succeeded is on disk, its new name included.
-std::vector<bool> copyFilesReplacing(const std::vector<FilePair>& copies);
+// folder), and tells for each pair why it failed, or FileError::None when it succeeded. A pair
+// fails, its target left as it was, when its source is missing or not a regular file, when its
+// target is a folder, FIFO or device, or when the user may not write the target. A target that
+// is already its source's own file (a hard link, or one file spelt two ways) is a step done
+// with nothing copied. An existing target keeps its permission bits; the new one takes its
+// source's modification time, as a copy on Windows does. When the call returns, every
+// replacement that succeeded is on disk, its new name included.
+std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies);
 
 // One pair alone.
-inline bool copyFileReplacing(const char* source, const char* target)
+inline FileError copyFileReplacing(const char* source, const char* target)
 {
     return copyFilesReplacing({{source, target}}).front();
 }
 
-// Replaces the file at path, spelt exactly as written, with the given bytes, under the same
-// rules. Returns true when the bytes are on disk under that name.
-bool writeFileReplacing(const char* path, const char* bytes, size_t size);
+// Replaces the file at path with the given bytes, under the same rules; an existing file is
+// found regardless of letter case and keeps its spelling. None when the bytes are on disk.
+FileError writeFileReplacing(const char* path, const char* bytes, size_t size);
