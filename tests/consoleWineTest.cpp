@@ -2,14 +2,15 @@
 // machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
 // read-only variants; a click waiting for another process's click.
 
-#include "clickLock.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -70,25 +71,48 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
     EXPECT_EQ(wrong.err.rfind("Aufruf: br927config", 0), 0u);
 }
 
+// The click lock of the working directory, as every process of the tool names it: a mutex
+// named after the folder's volume and file index, which every spelling of its path shares.
+HANDLE openClickLock()
+{
+    const HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(folder, &info);
+    CloseHandle(folder);
+    char name[64];
+    std::snprintf(name, sizeof name, "Local\\br927config-click-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
+                  info.nFileIndexHigh, info.nFileIndexLow);
+    return CreateMutexA(nullptr, FALSE, name);
+}
+
 // A second window or console waits while a click is under way, before it even reads the state
 // file (a reader would make the click's rename of it fail), then runs its own click whole.
+// The test holds the lock as a click would and lets go of it now and then: a mutex passes at
+// once to a process waiting for it, so the test knows when the console waited, and until then
+// the console must have printed and written nothing.
 TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
 {
     ScratchTree tree;
     tree.createContent();
     writeStateFile("0\r\n1024");
+    const HANDLE lock = openClickLock();
+    ASSERT_EQ(WaitForSingleObject(lock, INFINITE), WAIT_OBJECT_0);
     std::atomic<bool> ended{false};
     Result waited;
-    std::thread second;
-    {
-        const ClickLock clickUnderWay;
-        second = std::thread([&] { waited = runConsole("binpatch"); ended = true; });
-        std::this_thread::sleep_for(std::chrono::seconds(3)); // a console starts in well under one
-        EXPECT_FALSE(ended);
-        EXPECT_EQ(readWholeFile("../out.txt"), "") << "it read the state file meanwhile";
+    std::thread second([&] { waited = runConsole("binpatch"); ended = true; });
+    bool handedOver = false;
+    for (const ULONGLONG deadline = GetTickCount64() + 60000; !handedOver && !ended && GetTickCount64() < deadline;) {
+        EXPECT_EQ(readWholeFile("../out.txt"), "") << "it printed while the click was under way";
         EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+        ReleaseMutex(lock);
+        handedOver = WaitForSingleObject(lock, 0) == WAIT_TIMEOUT;
+        if (!handedOver)
+            Sleep(20);
     }
     second.join();
+    CloseHandle(lock);
+    EXPECT_TRUE(handedOver) << "the console never waited for the click lock";
     EXPECT_EQ(waited.exitCode, 0);
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
 }

@@ -44,33 +44,47 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     ::umount2("disk", MNT_DETACH);
 }
 
-// Waits until the click writes the file at `path`, as inotify reports on its folder: for
-// IN_CREATE the new file created beside it, for IN_MOVED_TO its rename. Then sends the signal.
-void signalClickAt(Console& click, const std::string& path, uint32_t event, int signal)
-{
-    const fs::path file = fs::absolute(path);
-    const int watcher = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(::inotify_add_watch(watcher, file.parent_path().c_str(), event), 0) << path;
-    alignas(inotify_event) char events[4096];
-    for (bool seen = false; !seen;) {
-        pollfd ready{watcher, POLLIN, 0};
-        ASSERT_EQ(::poll(&ready, 1, 10000), 1) << "the click never wrote " << path;
-        const ssize_t got = ::read(watcher, events, sizeof events);
-        for (ssize_t at = 0; at < got;) {
-            const auto* each = reinterpret_cast<const inotify_event*>(events + at);
-            seen = seen || (each->len > 0 && std::string(each->name).rfind(file.filename().string(), 0) == 0);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + each->len);
-        }
+// Watches for a click writing the file at `path`, as inotify reports on its folder: for
+// IN_CREATE the new file created beside it, for IN_MOVED_TO its rename. Made before the click
+// starts, so that no event can come before the watch.
+class WriteWatch {
+public:
+    WriteWatch(const std::string& path, uint32_t event)
+        : file_(fs::absolute(path)), watcher_(::inotify_init1(IN_CLOEXEC))
+    {
+        added_ = ::inotify_add_watch(watcher_, file_.parent_path().c_str(), event) >= 0;
     }
-    ::close(watcher);
-    ::kill(click.pid(), signal);
-}
+    ~WriteWatch() { ::close(watcher_); }
+
+    // Waits until the click writes the file, then sends it the signal.
+    void signalAtWrite(const Console& click, int signal)
+    {
+        ASSERT_TRUE(added_) << file_;
+        alignas(inotify_event) char events[4096];
+        for (bool seen = false; !seen;) {
+            pollfd ready{watcher_, POLLIN, 0};
+            ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "the click never wrote " << file_;
+            const ssize_t got = ::read(watcher_, events, sizeof events);
+            for (ssize_t at = 0; at < got;) {
+                const auto* each = reinterpret_cast<const inotify_event*>(events + at);
+                seen = seen || (each->len > 0 && std::string(each->name).rfind(file_.filename().string(), 0) == 0);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + each->len);
+            }
+        }
+        ::kill(click.pid(), signal);
+    }
+
+private:
+    fs::path file_;
+    int watcher_;
+    bool added_ = false;
+};
 
 // Waits until the process waits for a lock, as the kernel's list of locks shows ("->").
 void waitUntilBlockedOnLock(pid_t pid)
 {
     const std::string waiter = " " + std::to_string(pid) + " ";
-    for (int tries = 0; tries < 1000; ++tries) {
+    for (int tries = 0; tries < 6000; ++tries) {
         std::ifstream locks("/proc/locks");
         for (std::string line; std::getline(locks, line);) {
             if (line.find("->") != std::string::npos && line.find(waiter) != std::string::npos)
@@ -122,8 +136,9 @@ TEST_P(TwoClicks, OneHeldAtAWriteTheOtherKilledLeaveTheSurvivorsWholeClick)
         writeStateFile("0\r\n1024");
         const Snapshot before = tree.now();
         const Snapshot fresh = afterClick(tree, before, "1\r\n1024");
+        WriteWatch watch(path, heldSurvives ? IN_MOVED_TO : IN_CREATE);
         Console held(CONSOLE_PATH, {"binpatch"});
-        signalClickAt(held, path, heldSurvives ? IN_MOVED_TO : IN_CREATE, SIGSTOP);
+        ASSERT_NO_FATAL_FAILURE(watch.signalAtWrite(held, SIGSTOP));
         Console waiting(CONSOLE_PATH, {"binpatch"});
         waitUntilBlockedOnLock(waiting.pid());
         ::kill(waiting.pid(), heldSurvives ? SIGKILL : SIGSTOP);

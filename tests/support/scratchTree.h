@@ -122,6 +122,7 @@ inline void writeStateFile(const std::string& bytes)
 }
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -143,25 +144,38 @@ private:
 };
 
 // Runs work in a child process that has given up root for good (as user and group 65534) and
-// returns the text work returned; "<none>" when there was no root to give up.
+// returns the text work returned; "<none>" when there was no root to give up. The child ends
+// there whatever work does, so that it never goes on running the tests.
 inline std::string runWithoutRoot(const std::function<std::string()>& work)
 {
     int pipeEnds[2];
-    if (::getuid() != 0 || ::pipe(pipeEnds) != 0)
+    if (::getuid() != 0 || ::pipe2(pipeEnds, O_CLOEXEC) != 0)
         return "<none>";
-    if (::fork() == 0) {
-        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        const std::string result = dropped ? work() : "<none>";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::string result = "<none>";
+        try {
+            if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)
+                result = work();
+        } catch (const std::exception& error) {
+            result = std::string("<threw: ") + error.what() + ">";
+        } catch (...) {
+            result = "<threw>";
+        }
         const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
         ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
     }
     ::close(pipeEnds[1]);
+    if (child < 0) {
+        ::close(pipeEnds[0]);
+        return "<fork failed>";
+    }
     std::string result;
     char buffer[4096];
     for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
         result.append(buffer, static_cast<size_t>(got));
     ::close(pipeEnds[0]);
-    ::wait(nullptr);
+    ::waitpid(child, nullptr, 0);
     return result;
 }
 #endif

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -11,12 +13,14 @@
 
 // The console program run in the current directory as a child process, talking through
 // pipes, for tests and measurements. Its standard output goes to `output` when one is given.
+// The pipes are closed on exec, so a console started later never holds an earlier one's
+// input open.
 class Console {
 public:
     Console(const std::string& program, const std::vector<std::string>& args, int output = -1)
     {
         int in[2], out[2], err[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -39,14 +43,17 @@ public:
         output_ = ::fdopen(out[0], "r");
         errors_ = err[0];
     }
+    // Closes the pipes before it waits, so that a console still writing ends instead of
+    // blocking on a full pipe, and lets one that a test stopped and left run on to its end.
     ~Console()
     {
         closeInput();
-        if (pid_ > 0)
-            finish();
         if (output_ != nullptr)
-            std::fclose(output_);
+            closeOutput();
         ::close(errors_);
+        if (pid_ > 0)
+            ::kill(pid_, SIGCONT);
+        finish();
     }
 
     void send(const std::string& line)
@@ -124,18 +131,20 @@ public:
         return count;
     }
 
-    // Closes the input, waits for the end and returns the exit code.
+    // Closes the input, waits for the end and returns the exit code (again when called again).
     int finish()
     {
         closeInput();
         int status = 0;
-        ::waitpid(pid_, &status, 0);
+        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exitCode_;
     }
 
 private:
     pid_t pid_ = -1;
+    int exitCode_ = -1;
     int input_ = -1;
     std::FILE* output_ = nullptr;
     int errors_ = -1;
