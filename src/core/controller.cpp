@@ -155,17 +155,21 @@ void Controller::finishInterruptedClick()
         if (!clickMarkFound() || !readStates())
             return;
         run = repairUnderMark();
+        clearClickMark();
     }
     frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
     reportFiles(run);
 }
 
 // Under the click lock: the new files a click cut off left behind are removed, and the live
-// files brought in step with the state file, under a mark of their own until they are.
+// files brought in step with the state file, under a mark of their own until they are. A tree
+// in order is left as it is, its folders included.
 BatchRun Controller::repairUnderMark()
 {
-    markClickUnderWay();
     removeLeftovers(foldersWritten());
+    if (checkLiveTree(binpatch, cabview).inOrder())
+        return BatchRun();
+    markClickUnderWay();
     BatchRun run = repairLiveTree(binpatch, cabview);
     clearClickMark();
     return run;
