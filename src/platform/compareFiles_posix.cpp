@@ -64,19 +64,11 @@ bool sameTime(const struct stat& a, const struct stat& b)
     return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Whether the target holds the variant's bytes; read only when the sizes match and the times
-// do not tell.
-bool holdsVariant(CaseLookup& lookup, const std::string& target, const struct stat& targetInfo,
-                  const std::string& variant, const struct stat& variantInfo)
+// Whether the target holds the variant's bytes, told without reading them: the same file, or
+// the same size and modification time (a copy keeps its source's).
+bool seenHolding(const struct stat& target, const struct stat& variant)
 {
-    if (variantInfo.st_size != targetInfo.st_size)
-        return false;
-    if (sameFile(variantInfo, targetInfo) || sameTime(variantInfo, targetInfo))
-        return true;
-    struct stat ignored;
-    const Fd a = lookup.openRegular(target, ignored);
-    const Fd b = lookup.openRegular(variant, ignored);
-    return a && b && sameBytes(a.get(), b.get());
+    return sameFile(variant, target) || (variant.st_size == target.st_size && sameTime(variant, target));
 }
 
 bool changed(CaseLookup& lookup, const FileVariants& file)
@@ -84,16 +76,24 @@ bool changed(CaseLookup& lookup, const FileVariants& file)
     struct stat targetInfo;
     if (file.variants.empty() || !lookup.findRegular(file.target, targetInfo))
         return false;
-    bool replaced = false;
+    std::vector<struct stat> found(file.variants.size());
+    std::vector<bool> exists(file.variants.size());
     for (size_t i = 0; i < file.variants.size(); ++i) {
-        struct stat variantInfo;
-        if (!lookup.findRegular(file.variants[i], variantInfo))
-            continue;
-        if (holdsVariant(lookup, file.target, targetInfo, file.variants[i], variantInfo))
+        exists[i] = lookup.findRegular(file.variants[i], found[i]);
+        if (exists[i] && seenHolding(targetInfo, found[i]))
             return false;
-        replaced = replaced || i == 0;
     }
-    return replaced;
+    // Only a variant of the same size can hold the same bytes.
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        if (!exists[i] || found[i].st_size != targetInfo.st_size)
+            continue;
+        struct stat ignored;
+        const Fd target = lookup.openRegular(file.target, ignored);
+        const Fd variant = lookup.openRegular(file.variants[i], ignored);
+        if (target && variant && sameBytes(target.get(), variant.get()))
+            return false;
+    }
+    return exists.front();
 }
 
 } // namespace
