@@ -129,51 +129,55 @@ std::string failureLine(const StepFailure& failure)
            + reasonText(failure.error) + ")";
 }
 
-// Keeps aside each target of the steps that the player changed; the steps whose target could
-// not be kept are taken out of `steps` and counted as failed.
-void keepChangedTargets(std::vector<CopyStep>& steps, BatchRun& run)
+// For each step, its target and every file that some copy puts there, its own source first.
+std::vector<FileVariants> variantsOfTargets(const std::vector<CopyStep>& steps)
 {
     std::vector<FileVariants> files;
     for (const CopyStep& step : steps) {
         FileVariants file{step.target, {step.source}};
-        for (const std::string& variant : variantsOf(step.target))
-            file.variants.push_back(variant);
+        const std::vector<std::string>& variants = variantsOf(step.target);
+        file.variants.insert(file.variants.end(), variants.begin(), variants.end());
         files.push_back(std::move(file));
     }
-    const std::vector<bool> changed = filesChanged(files);
-    const bool folderGiven = !run.keptFolder.empty();
+    return files;
+}
+
+// Keeps aside each target of the steps that the player changed, in the run's folder (made
+// for the first one kept); returns the steps that may copy: all but those whose target could
+// not be kept, which count as failed.
+std::vector<CopyStep> keepChangedTargets(const std::vector<CopyStep>& steps, BatchRun& run)
+{
+    const std::vector<bool> changed = filesChanged(variantsOfTargets(steps));
     std::vector<size_t> changedSteps;
     std::vector<FilePair> keeps;
+    std::string folder = run.keptFolder;
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!changed[i])
             continue;
-        if (run.keptFolder.empty())
-            run.keptFolder = newKeptFolder();
+        if (folder.empty())
+            folder = newKeptFolder();
         changedSteps.push_back(i);
-        keeps.push_back({steps[i].target, keptPath(run.keptFolder, steps[i].target)});
+        keeps.push_back({steps[i].target, keptPath(folder, steps[i].target)});
     }
-    if (keeps.empty())
-        return;
-    const size_t keptBefore = run.kept;
     const std::vector<FileError> kept = keepFiles(keeps);
-    std::vector<bool> keepFailed(steps.size(), false);
+    std::vector<bool> mayCopy(steps.size(), true);
     for (size_t k = 0; k < keeps.size(); ++k) {
-        if (kept[k] == FileError::None) {
-            ++run.kept;
-            reportFileLine("Gesichert: " + keeps[k].source + " -> " + keeps[k].target);
-        } else {
-            keepFailed[changedSteps[k]] = true;
-            run.failures.push_back({steps[changedSteps[k]].source, steps[changedSteps[k]].target, kept[k]});
+        const CopyStep& step = steps[changedSteps[k]];
+        if (kept[k] != FileError::None) {
+            mayCopy[changedSteps[k]] = false;
+            run.failures.push_back({step.source, step.target, kept[k]});
+            continue;
         }
+        ++run.kept;
+        run.keptFolder = folder;
+        reportFileLine("Gesichert: " + keeps[k].source + " -> " + keeps[k].target);
     }
     std::vector<CopyStep> copies;
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (!keepFailed[i])
-            copies.push_back(std::move(steps[i]));
+        if (mayCopy[i])
+            copies.push_back(steps[i]);
     }
-    steps = std::move(copies);
-    if (run.kept == keptBefore && !folderGiven)
-        run.keptFolder.clear();
+    return copies;
 }
 
 } // namespace
@@ -263,9 +267,7 @@ BatchRun runCopySteps(const std::vector<CopyStep>& steps, const std::string& kep
 {
     BatchRun run;
     run.keptFolder = keptFolder;
-    std::vector<CopyStep> toCopy = steps;
-    keepChangedTargets(toCopy, run);
-    const std::vector<FilePair> copies = filePairs(toCopy);
+    const std::vector<FilePair> copies = filePairs(keepChangedTargets(steps, run));
     const std::vector<FileError> copied = copyFilesReplacing(copies);
     for (size_t i = 0; i < copies.size(); ++i) {
         if (copied[i] != FileError::None)
