@@ -103,6 +103,61 @@ std::string fileCount(size_t count)
     return std::to_string(count) + (count == 1 ? " Datei" : " Dateien");
 }
 
+// After a command's own message: which files could not be copied, and which were kept aside.
+void showFileMessages(FrontEnd& frontEnd, const BatchRun& run)
+{
+    if (!run.failures.empty()) {
+        const StepFailure& first = run.failures.front();
+        const std::string text = kNotCopiedText + fileCount(run.failures.size()) + ", zuerst " + first.target + " ("
+                                 + reasonText(first.error) + ")";
+        frontEnd.showMessage(text.c_str(), kErrorTitle);
+    }
+    if (run.kept > 0)
+        frontEnd.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
+}
+
+// What one click did.
+struct ClickRun {
+    bool began = false; // false when its content tree was not there
+    FileError saved = FileError::None;
+    BatchRun batch;
+};
+
+// Under the click lock: the new pair into the state file, then the batch, both under the mark
+// that a start after a crash would find; the leftovers of a click cut off are removed first.
+ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
+{
+    ClickRun click;
+    click.began = true;
+    markClickUnderWay();
+    removeLeftovers(foldersWritten());
+    click.saved = saveState(binpatch, cabview);
+    // The textures follow the cab-view value written with the new setting: when another window
+    // or a hand edit changed it since this one loaded, the value in memory would leave the live
+    // textures out of step with the state file.
+    click.batch = runBatch(batch, cabview);
+    clearClickMark();
+    return click;
+}
+
+// The click's own message, then what it could not do and what it kept aside. A click succeeded
+// when its batch did and its setting reached the state file: one that did not would be gone at
+// the next start, so it is reported as a failure like a failed copy.
+bool showClickOutcome(FrontEnd& frontEnd, const Transition& transition, const ClickRun& click)
+{
+    const bool succeeded = click.began && click.batch.result == 1 && click.saved == FileError::None;
+    if (succeeded)
+        frontEnd.showMessage(transition.successText, kSuccessTitle);
+    else
+        frontEnd.showMessage(kBatchFailedText, kErrorTitle);
+    if (click.saved != FileError::None) {
+        const std::string text = std::string(kNotSavedText) + kStateFileName + " (" + reasonText(click.saved) + ")";
+        frontEnd.showMessage(text.c_str(), kErrorTitle);
+    }
+    showFileMessages(frontEnd, click.batch);
+    return succeeded;
+}
+
 } // namespace
 
 std::optional<Batch> batchSetting(Button button, int32_t value)
@@ -158,7 +213,7 @@ void Controller::finishInterruptedClick()
         clearClickMark();
     }
     frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
-    reportFiles(run);
+    showFileMessages(frontEnd_, run);
 }
 
 // Under the click lock: the new files a click cut off left behind are removed, and the live
@@ -175,69 +230,34 @@ BatchRun Controller::repairUnderMark()
     return run;
 }
 
-// After the click's own message: which files could not be copied, and which were kept aside.
-void Controller::reportFiles(const BatchRun& run)
-{
-    if (!run.failures.empty()) {
-        const StepFailure& first = run.failures.front();
-        frontEnd_.showMessage((kNotCopiedText + fileCount(run.failures.size()) + ", zuerst " + first.target + " ("
-                               + reasonText(first.error) + ")")
-                                  .c_str(),
-                              kErrorTitle);
-    }
-    if (run.kept > 0)
-        frontEnd_.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
-}
-
 // The click writes its new value with the other setting as the file holds it now, then runs
-// its batch, all under a mark that a start after a crash would find. The new setting stands
-// whatever the batch achieved. A click succeeded when its batch did and its setting reached the
-// state file: one that did not would be gone at the next start, so it is reported as a failure
-// like a failed copy. A click that cannot begin, as its content tree is not there, changes
-// nothing.
+// its batch; the new setting stands whatever the batch achieved. A click that cannot begin, as
+// its content tree is not there, changes nothing.
 bool Controller::toggle(Button button)
 {
     const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    bool began = false;
-    FileError saved = FileError::None;
-    BatchRun run;
+    ClickRun click;
     {
         const ClickLock oneClickAtATime;
-        began = folderExists(kTrainsetFolder);
-        if (began) {
-            markClickUnderWay();
-            removeLeftovers(foldersWritten());
+        if (folderExists(kTrainsetFolder)) {
             const Button other = otherButton(button);
             Settings written = {binpatch, cabview};
             written.of(button) = transition->to;
             written.of(other) = valueToKeep(readState(other), value(other));
-            saved = saveState(written.binpatch, written.cabview);
-            // The textures follow the cab-view value written with the new setting: when another
-            // window or a hand edit changed it since this one loaded, the value in memory would
-            // leave the live textures out of step with the state file.
-            run = runBatch(transition->batch, written.cabview);
-            clearClickMark();
+            click = runMarked(written.binpatch, written.cabview, transition->batch);
         } else {
             reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
         }
     }
-    const bool carriedOut = began && run.result == 1 && saved == FileError::None;
-    if (carriedOut)
-        frontEnd_.showMessage(transition->successText, kSuccessTitle);
-    else
-        frontEnd_.showMessage(kBatchFailedText, kErrorTitle);
-    if (!began)
+    const bool succeeded = showClickOutcome(frontEnd_, *transition, click);
+    if (!click.began)
         return false;
-    if (saved != FileError::None)
-        frontEnd_.showMessage(
-            (std::string(kNotSavedText) + kStateFileName + " (" + reasonText(saved) + ")").c_str(), kErrorTitle);
-    reportFiles(run);
     valueOf(button) = transition->to;
     frontEnd_.requestRepaint();
     frontEnd_.setButtonCaption(button, caption(button));
-    return carriedOut;
+    return succeeded;
 }
 
 bool Controller::refuseUnexpectedValue()
@@ -291,7 +311,7 @@ std::optional<TreeCheck> Controller::apply()
         reportReadError();
         return found;
     }
-    reportFiles(run);
+    showFileMessages(frontEnd_, run);
     return found;
 }
 

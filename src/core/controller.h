@@ -84,7 +84,6 @@ private:
     bool refuseUnexpectedValue();
     void finishInterruptedClick();
     BatchRun repairUnderMark();
-    void reportFiles(const BatchRun& run);
 
     FrontEnd& frontEnd_;
     int32_t binpatch = 0;
