@@ -402,7 +402,7 @@ void compareCheck(const BenchTree& tree, const std::string& console, int repetit
 {
     fs::current_path(tree.workDir);
     setState(1, 1024);
-    if (runBatch(Batch::EngfilesBin, 1024) != 1 || runBatch(Batch::Cabfiles1024, 0) != 1)
+    if (runBatch(Batch::EngfilesBin, 1024).result != 1 || runBatch(Batch::Cabfiles1024, 0).result != 1)
         throw std::runtime_error("the batches failed in the bench tree");
     std::vector<BareStep> pairs = exactSteps(tree, Batch::EngfilesBin, 1024);
     const std::vector<BareStep> cab = exactSteps(tree, Batch::Cabfiles1024, 0);
@@ -432,6 +432,44 @@ void compareCheck(const BenchTree& tree, const std::string& console, int repetit
     std::printf("  %-34s %11.2f %11.2f %7.3f\n", "as run (one check, one cmp a pair)", checkMs, cmpMs, checkMs / cmpMs);
     std::printf("  %-34s %11.2f %11.2f %7.3f\n", "without starting processes", checkNet, cmpNet, checkNet / cmpNet);
     std::fflush(stdout);
+}
+
+// A live file changed by hand: the same size as its variants, one byte different, so that a
+// click must read it whole to know it changed.
+void changeByHand(const std::string& path)
+{
+    std::string content = readWholeFile(path);
+    content[0] = static_cast<char>(content[0] ^ 0x55);
+    writeWholeFile(path, content);
+}
+
+// BinPatch clicks on a tree in order against clicks over a tree with one file of each kind
+// changed by hand (engine, shape, live texture, resolution folder's texture, cab-view
+// definition), which the click keeps aside before it replaces them; in alternation.
+void compareChanged(const BenchTree& tree, const std::string& console, int repetitions)
+{
+    fs::current_path(tree.workDir);
+    std::vector<std::string> changed;
+    for (const char* end : {".eng", ".s", "Cabview/927_front1024.ace", "1280x1024/927_front1024.ace", ".cvf"}) {
+        for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, 1024)) {
+            if (endsWith(asciiLowered(step.target), asciiLowered(end))) {
+                changed.push_back(findUnderRoot(tree.root, step.target));
+                break;
+            }
+        }
+    }
+    std::vector<double> clicks[2];
+    for (int i = 0; i < 2 * repetitions; ++i) {
+        const int kind = (i + i / 2) % 2; // in order, changed, changed, in order, ...
+        fs::remove_all("Sicherungen");
+        if (kind == 1) {
+            for (const std::string& path : changed)
+                changeByHand(path);
+        }
+        clicks[kind].push_back(timeClick(console, Batch::EngfilesBin));
+    }
+    fs::remove_all("Sicherungen");
+    printClicks("in order", "changed", clicks[0], clicks[1]);
 }
 
 // An installed tree has been left alone for a while before the first click.
@@ -468,6 +506,8 @@ int main(int argc, char** argv)
         compareSpellings(exact, folded, console, repetitions);
         std::printf("\nClicks of one long-lived console (-i) against a new process per click, every name in another case\n");
         compareLongLived(folded, console, repetitions);
+        std::printf("\nClicks over a tree in order against clicks over one file of each kind changed by hand (kept aside)\n");
+        compareChanged(exact, console, repetitions);
         compareCheck(exact, console, repetitions);
         std::vector<double> nothing;
         for (int i = 0; i < repetitions; ++i)

@@ -11,12 +11,12 @@ TEST(Batches, EachCopiesExactlyTheStepsOfItsCabviewValueAndNothingElse)
 {
     ScratchTree tree;
     tree.createContent();
-    const BatchRun runs[] = {{"Cabfiles1280", Batch::Cabfiles1280, 0}, {"EngfilesBin at 1280", Batch::EngfilesBin, 1280},
+    const BatchCall runs[] = {{"Cabfiles1280", Batch::Cabfiles1280, 0}, {"EngfilesBin at 1280", Batch::EngfilesBin, 1280},
                 {"Cabfiles1024", Batch::Cabfiles1024, 0}, {"EngfilesNoBin at 800", Batch::EngfilesNoBin, 800}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
         const Snapshot expected = tree.afterCopies(tree.now(), stepsToRun(run.batch, run.cabview));
-        EXPECT_EQ(runBatch(run.batch, run.cabview), 1);
+        EXPECT_EQ(runBatch(run.batch, run.cabview).result, 1);
         expectSameTree(tree.now(), expected);
     }
 }

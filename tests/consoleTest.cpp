@@ -79,9 +79,11 @@ TEST(Console, ClicksPrintMessagesRowsAndEachFailedCopyAsItFailsAndAClosedOutputS
     const Result result = runConsole({"binpatch", "cabview", "cabview", "binpatch"});
     EXPECT_EQ(result.out, kOff1024 + "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n" + kOn1024
                               + "Kopieren fehlgeschlagen: " + kTrainsets + first + "1280x1024/927_left1024.ace -> "
-                              + kTrainsets + first + "927_left1024.ace\n"
+                              + kTrainsets + first + "927_left1024.ace (Quelle fehlt)\n"
                               + "Kopieren fehlgeschlagen: " + kTrainsets + last + "1280x1024/night/927_right1024.ace -> "
-                              + kTrainsets + last + "night/927_right1024.ace\n" + kFailed + kOn1280
+                              + kTrainsets + last + "night/927_right1024.ace (Quelle fehlt)\n" + kFailed
+                              + "[Fehler] Nicht kopiert: 2 Dateien, zuerst " + kTrainsets + first
+                              + "927_left1024.ace (Quelle fehlt)\n" + kOn1280
                               + "[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt\n" + kOn1024
                               + "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert\n" + kOff1024);
     EXPECT_EQ(result.exitCode, 1);
@@ -107,7 +109,8 @@ TEST(Console, InteractiveClicksOnePerLineAndAStateFileThatCannotBeWrittenIsNamed
     fs::remove("br927.zekconfig");
     fs::create_directory("br927.zekconfig");
     console.send("cabview\r");
-    EXPECT_EQ(console.readUntilRows(), "Speichern fehlgeschlagen: br927.zekconfig\n" + kFailed + kOn1280);
+    EXPECT_EQ(console.readUntilRows(), "Speichern fehlgeschlagen: br927.zekconfig (keine Datei)\n" + kFailed
+                                           + "[Fehler] Nicht gespeichert: br927.zekconfig (keine Datei)\n" + kOn1280);
     fs::remove("br927.zekconfig");
     console.send("");
     console.send("nonsense");

@@ -32,8 +32,8 @@ public:
 std::string shown(const Controller& controller)
 {
     const char* indicators[] = {"on", "off", "1024", "1280"};
-    return std::to_string(controller.binPatchValue()) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
-           + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.cabviewValue()) + " "
+    return std::to_string(controller.value(Button::BinPatch)) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
+           + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.value(Button::Cabview)) + " "
            + indicators[static_cast<int>(controller.getCabviewIndicator())] + " [" + controller.getCabviewCaption() + "]";
 }
 
@@ -103,11 +103,15 @@ TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCapti
          "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng\n"},
         {"a source missing: failure, the setting flips all the same",
          [&] { tree.remove(kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_right1024.ace"); }, Button::Cabview, false,
-         {kFailed, "repaint", "Cabview caption 1024 x 768"}, "1\r\n1280", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
+         {kFailed,
+          "[Fehler] Nicht kopiert: 1 Datei, zuerst ../../trains/trainset/ZEK_BR927_serie1/Cabview/927_right1024.ace (Quelle fehlt)",
+          "repaint", "Cabview caption 1024 x 768"},
+         "1\r\n1280", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
          "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},
         {"file cannot be written: the batch runs, the setting flips, failure",
          [] { fs::remove("br927.zekconfig"); fs::create_directory("br927.zekconfig"); }, Button::BinPatch, false,
-         {kFailed, "repaint", "BinPatch caption Aktivieren"}, "<folder>", "0 off [Aktivieren], 1280 1280 [1024 x 768]",
+         {kFailed, "[Fehler] Nicht gespeichert: br927.zekconfig (keine Datei)", "repaint", "BinPatch caption Aktivieren"},
+         "<folder>", "0 off [Aktivieren], 1280 1280 [1024 x 768]",
          "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n"},
         {"BinPatch outside its pair: refused, nothing changes",
          [&] { fs::remove("br927.zekconfig"); writeStateFile("7\r\n800"); controller.loadStates(); }, Button::BinPatch,
@@ -123,7 +127,7 @@ TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCapti
         SCOPED_TRACE(click.what);
         click.before();
         frontEnd.events.clear();
-        EXPECT_EQ(click.button == Button::BinPatch ? controller.toggleBinPatch() : controller.toggleCabview(), click.succeeds);
+        EXPECT_EQ(controller.toggle(click.button), click.succeeds);
         EXPECT_EQ(frontEnd.events, click.events);
         EXPECT_EQ(stateFileBytes(), click.file);
         EXPECT_EQ(shown(controller), click.shown);

@@ -1,4 +1,4 @@
-#include "copyFile.h"
+#include "replaceFile.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
@@ -44,19 +44,19 @@ TEST_F(CopyFile, ReplacesOrCreatesTheTargetWholeFindingEveryComponentRegardlessO
     for (size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>((i * 7919) >> 3);
     writeWholeFile("a/big.s", big);
-    ASSERT_TRUE(copyFileReplacing("A/BIG.s", "a/cabVIEW/NIGHT/target.ACE"));
+    ASSERT_EQ(copyFileReplacing("A/BIG.s", "a/cabVIEW/NIGHT/target.ACE"), FileError::None);
     EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), big);
-    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"));
+    ASSERT_EQ(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"), FileError::None);
     EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "new content");
     EXPECT_EQ(entriesIn("a/Cabview/night"), 1) << "the target was joined by a second spelling";
 
     // A missing target is created in the letter case written for it.
-    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "A/CABVIEW/night/Fresh.ACE"));
+    ASSERT_EQ(copyFileReplacing("a/Cabview/source.ace", "A/CABVIEW/night/Fresh.ACE"), FileError::None);
     EXPECT_EQ(readWholeFile("a/Cabview/night/Fresh.ACE"), "new content");
 
     // Two copies of one batch onto one new file, spelt two ways: one file, the later content.
     EXPECT_EQ(copyFilesReplacing({{"a/Cabview/source.ace", "a/twice.ace"}, {"a/big.s", "A/TWICE.ace"}}),
-              std::vector<bool>({true, true}));
+              std::vector<FileError>({FileError::None, FileError::None}));
     EXPECT_EQ(readWholeFile("a/twice.ace"), big);
     EXPECT_EQ(entriesIn("a"), 3) << "Cabview, big.s and twice.ace";
 }
@@ -68,9 +68,9 @@ TEST_F(CopyFile, TakesTheSpellingAsWrittenThenTheBytewiseSmallestMatch)
         fs::create_directories(folder);
         writeWholeFile(std::string(folder) + "/f", folder);
     }
-    ASSERT_TRUE(copyFileReplacing("b/Data/F", "a/one"));
+    ASSERT_EQ(copyFileReplacing("b/Data/F", "a/one"), FileError::None);
     EXPECT_EQ(readWholeFile("a/one"), "b/Data");
-    ASSERT_TRUE(copyFileReplacing("b/dAtA/f", "a/two"));
+    ASSERT_EQ(copyFileReplacing("b/dAtA/f", "a/two"), FileError::None);
     EXPECT_EQ(readWholeFile("a/two"), "b/DATA");
 }
 #endif
@@ -82,20 +82,23 @@ TEST_F(CopyFile, RefusesAndLeavesTheTargetAsItWas)
         const char* why;
         const char* source;
         const char* target;
+        FileError reason;
     } refusals[] = {
-        {"missing source", "a/Cabview/missing.ace", "a/Cabview/night/target.ace"},
-        {"missing folder on the source path", "a/nowhere/source.ace", "a/Cabview/night/target.ace"},
-        {"source is a folder", "a/Cabview", "a/Cabview/night/target.ace"},
-        {"missing folder on the target path", "a/Cabview/source.ace", "a/Cabview/day/target.ace"},
-        {"target is a folder", "a/Cabview/source.ace", "a/folder.ace"},
-        {"a file where a folder should be", "a/Cabview/source.ace", "a/Cabview/source.ace/x"},
-        {"source and target the same file", "a/Cabview/night/target.ace", "a/CABVIEW/NIGHT/TARGET.ACE"},
+        {"missing source", "a/Cabview/missing.ace", "a/Cabview/night/target.ace", FileError::SourceMissing},
+        {"missing folder on the source path", "a/nowhere/source.ace", "a/Cabview/night/target.ace", FileError::SourceMissing},
+        {"source is a folder", "a/Cabview", "a/Cabview/night/target.ace", FileError::SourceMissing},
+        {"missing folder on the target path", "a/Cabview/source.ace", "a/Cabview/day/target.ace", FileError::FolderMissing},
+        {"target is a folder", "a/Cabview/source.ace", "a/folder.ace", FileError::NotAFile},
+        {"a file where a folder should be", "a/Cabview/source.ace", "a/Cabview/source.ace/x", FileError::FolderMissing},
+        // Nothing to copy: the step is done (as with a live file hard-linked to its variant).
+        {"source and target the same file", "a/Cabview/night/target.ace", "a/CABVIEW/NIGHT/TARGET.ACE", FileError::None},
 #ifdef _WIN32
         // On Linux the table of batch faults runs this as another user, and immutable.
-        {"read-only target, which a rename would not ask", "a/Cabview/source.ace", "a/Cabview/night/target.ace"},
+        {"read-only target, which a rename would not ask", "a/Cabview/source.ace", "a/Cabview/night/target.ace",
+         FileError::AccessDenied},
 #else
-        {"FIFO as source", "a/pipe", "a/Cabview/night/target.ace"},
-        {"FIFO as target", "a/Cabview/source.ace", "a/pipe"},
+        {"FIFO as source", "a/pipe", "a/Cabview/night/target.ace", FileError::SourceMissing},
+        {"FIFO as target", "a/Cabview/source.ace", "a/pipe", FileError::NotAFile},
 #endif
     };
 #ifdef _WIN32
@@ -104,7 +107,7 @@ TEST_F(CopyFile, RefusesAndLeavesTheTargetAsItWas)
     ASSERT_EQ(::mkfifo("a/pipe", 0600), 0);
 #endif
     for (const auto& refusal : refusals) {
-        EXPECT_FALSE(copyFileReplacing(refusal.source, refusal.target)) << refusal.why;
+        EXPECT_EQ(copyFileReplacing(refusal.source, refusal.target), refusal.reason) << refusal.why;
         EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "old content") << refusal.why;
     }
 #ifdef _WIN32
@@ -124,17 +127,17 @@ TEST_F(CopyFile, ReplacesTheNameNotTheFileAndKeepsItsPermissionBits)
 #ifdef _WIN32
     ASSERT_TRUE(SetFileAttributesA("a/Cabview/night/target.ace", FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(SetFileAttributesA("a/Cabview/source.ace", FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/fresh.ace"));
+    ASSERT_EQ(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/fresh.ace"), FileError::None);
     EXPECT_EQ(hiddenOrReadOnly("a/Cabview/night/fresh.ace"), 0u);
 #else
     ASSERT_EQ(::chmod("a/Cabview/night/target.ace", 0640), 0);
     ASSERT_EQ(::chmod("a/Cabview/source.ace", 0755), 0);
     fs::create_symlink("../../other.ace", "a/Cabview/night/link.ace");
-    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/link.ace"));
+    ASSERT_EQ(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/link.ace"), FileError::None);
     EXPECT_FALSE(fs::is_symlink("a/Cabview/night/link.ace"));
     EXPECT_EQ(readWholeFile("a/Cabview/night/link.ace"), "new content");
 #endif
-    ASSERT_TRUE(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"));
+    ASSERT_EQ(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/target.ace"), FileError::None);
     EXPECT_EQ(readWholeFile("a/Cabview/night/target.ace"), "new content");
     EXPECT_EQ(readWholeFile("a/other.ace"), "old content");
 #ifdef _WIN32

@@ -3,9 +3,7 @@
 // compares the live files with the settings instead.
 
 #include "controller.h"
-#include "copyFile.h"
 #include "fileIO.h"
-#include "treeCheck.h"
 
 #ifdef _WIN32
 #include <cstdio>
@@ -21,12 +19,15 @@
 
 namespace {
 
-const char kUsage[] = "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview | check | --help | --version";
+const char kUsage[] =
+    "Aufruf: br927config [binpatch|cabview]... | -i | plan binpatch|cabview | check | apply | --help | --version";
 const char kHelp[] =
     "  binpatch, cabview   ein Klick auf diese Schaltflaeche, der Reihe nach\n"
     "  -i                  ein Klick je Zeile der Standardeingabe\n"
     "  plan <schalter>     die Kopierschritte des naechsten Klicks; kopiert nichts\n"
     "  check               vergleicht die aktiven Dateien mit den Einstellungen; schreibt nichts\n"
+    "  apply               bringt die aktiven Dateien in Einklang mit den Einstellungen\n"
+    "                      (geaenderte Dateien werden vorher gesichert)\n"
     "Arbeitsordner: ZEK/BR927 des Simulators, neben br927.zekconfig.\n";
 
 // Carries out the controller's requests on standard output, keeping the captions the
@@ -41,7 +42,7 @@ public:
     }
     void setButtonCaption(Button button, const char* text) override
     {
-        (button == Button::BinPatch ? binPatchCaption_ : cabviewCaption_) = text;
+        captions_[index(button)] = text;
     }
     void requestRepaint() override {}
     void endProgram() override { ended_ = true; }
@@ -49,22 +50,28 @@ public:
     // As the window does when it creates its buttons.
     void createButtons(const Controller& controller)
     {
-        binPatchCaption_ = controller.getBinPatchCaption();
-        cabviewCaption_ = controller.getCabviewCaption();
+        for (const Button button : {Button::BinPatch, Button::Cabview})
+            captions_[index(button)] = controller.caption(button);
     }
 
     // The two rows of the window: value, indicator and button caption.
     void paint(const Controller& controller)
     {
-        out_ << "BinPatch " << controller.binPatchValue() << ": "
-             << indicatorWord(controller.getBinPatchIndicator()) << " [" << binPatchCaption_ << "]\n";
-        out_ << "Cabview " << controller.cabviewValue() << ": " << indicatorWord(controller.getCabviewIndicator())
-             << " [" << cabviewCaption_ << "]\n";
+        paintRow(controller, Button::BinPatch, "BinPatch ");
+        paintRow(controller, Button::Cabview, "Cabview ");
     }
 
     bool ended() const { return ended_; }
 
 private:
+    static size_t index(Button button) { return button == Button::BinPatch ? 0 : 1; }
+
+    void paintRow(const Controller& controller, Button button, const char* name)
+    {
+        out_ << name << controller.value(button) << ": " << indicatorWord(controller.indicator(button)) << " ["
+             << captions_[index(button)] << "]\n";
+    }
+
     static const char* indicatorWord(Indicator indicator)
     {
         switch (indicator) {
@@ -81,8 +88,7 @@ private:
     }
 
     std::ostream& out_;
-    std::string binPatchCaption_;
-    std::string cabviewCaption_;
+    std::string captions_[2]; // as the buttons show them, by index(button)
     bool ended_ = false;
 };
 
@@ -96,7 +102,7 @@ std::optional<Button> parseButton(const std::string& word)
 }
 
 struct Invocation {
-    enum class Mode { Clicks, Interactive, Plan, Check, Help, Version } mode = Mode::Clicks;
+    enum class Mode { Clicks, Interactive, Plan, Check, Apply, Help, Version } mode = Mode::Clicks;
     std::vector<Button> clicks; // Clicks: in order; Plan: the one button
 };
 
@@ -109,6 +115,8 @@ std::optional<Invocation::Mode> singleWordMode(const std::vector<std::string>& a
         return Invocation::Mode::Interactive;
     if (args[0] == "check")
         return Invocation::Mode::Check;
+    if (args[0] == "apply")
+        return Invocation::Mode::Apply;
     if (args[0] == "--help")
         return Invocation::Mode::Help;
     if (args[0] == "--version")
@@ -139,12 +147,6 @@ std::optional<Invocation> parseArguments(int argc, char** argv)
     return invocation;
 }
 
-// True when the click ended with its success message.
-bool click(Controller& controller, Button button)
-{
-    return button == Button::BinPatch ? controller.toggleBinPatch() : controller.toggleCabview();
-}
-
 // 0 when everything ended as it should and every line reached standard output, else 1.
 int exitCode(bool succeeded)
 {
@@ -158,21 +160,22 @@ void printPlan(const ClickPlan& plan, std::ostream& out)
         out << '[' << plan.title << "] " << plan.text << '\n';
         return;
     }
-    for (const CopyStep& step : plan.steps) {
-        out << step.source << " -> " << step.target;
-        if (!fileExists(step.source.c_str()))
+    for (size_t i = 0; i < plan.steps.size(); ++i) {
+        out << plan.steps[i].source << " -> " << plan.steps[i].target;
+        if (!plan.sourcesFound[i])
             out << " (fehlt)";
         out << '\n';
     }
 }
 
-// Compares the live files with the settings loaded; true when all is in order.
-bool runCheck(const Controller& controller, std::ostream& out)
+// Prints a check of the live files; true when all is in order.
+bool printCheck(const std::optional<TreeCheck>& check, std::ostream& out)
 {
-    const TreeCheck check = checkLiveTree(controller.binPatchValue(), controller.cabviewValue());
-    for (const std::string& line : checkReport(check))
+    if (!check)
+        return false;
+    for (const std::string& line : checkReport(*check))
         out << line << '\n';
-    return check.inOrder();
+    return check->inOrder();
 }
 
 // One click per line until the end of the input; the output is flushed after each, so that
@@ -194,7 +197,7 @@ bool runInteractive(Controller& controller, ConsoleFrontEnd& frontEnd)
             succeeded = false;
             continue;
         }
-        succeeded = click(controller, *button) && succeeded;
+        succeeded = controller.toggle(*button) && succeeded;
         frontEnd.paint(controller);
         std::cout.flush();
     }
@@ -231,26 +234,21 @@ int main(int argc, char** argv)
 
     ConsoleFrontEnd frontEnd(std::cout);
     Controller controller(frontEnd);
-    setCopyFailureObserver([](const std::string& source, const std::string& target) {
-        std::cout << "Kopieren fehlgeschlagen: " << source << " -> " << target << '\n';
-    });
-    setSaveFailureObserver([](const std::string& file) { std::cout << "Speichern fehlgeschlagen: " << file << '\n'; });
+    setFileReportObserver([](const std::string& line) { std::cout << line << '\n'; });
 
-    // A check or a plan waits for a click under way, and so never sees half of one.
-    std::optional<ClickLock> noClickMeanwhile;
-    if (invocation->mode == Invocation::Mode::Check || invocation->mode == Invocation::Mode::Plan)
-        noClickMeanwhile.emplace();
-    const bool loaded = controller.loadStates();
     if (invocation->mode == Invocation::Mode::Check)
-        return exitCode(loaded && runCheck(controller, std::cout));
+        return exitCode(printCheck(controller.check(), std::cout));
     if (invocation->mode == Invocation::Mode::Plan) {
-        if (!loaded)
+        if (!controller.loadStatesToLook())
             return exitCode(false);
-        const Button button = invocation->clicks.front();
-        const ClickPlan plan = button == Button::BinPatch ? controller.planBinPatchClick() : controller.planCabviewClick();
+        const ClickPlan plan = controller.plan(invocation->clicks.front());
         printPlan(plan, std::cout);
         return exitCode(plan.runsBatch);
     }
+
+    const bool loaded = controller.loadStates();
+    if (invocation->mode == Invocation::Mode::Apply)
+        return exitCode(loaded && printCheck(controller.apply(), std::cout));
 
     frontEnd.createButtons(controller);
     frontEnd.paint(controller);
@@ -263,7 +261,7 @@ int main(int argc, char** argv)
         return exitCode(runInteractive(controller, frontEnd));
     bool succeeded = true;
     for (const Button button : invocation->clicks) {
-        succeeded = click(controller, button) && succeeded;
+        succeeded = controller.toggle(button) && succeeded;
         frontEnd.paint(controller);
     }
     return exitCode(succeeded);

@@ -1,7 +1,12 @@
 #include "controller.h"
 
-#include "copyFile.h"
+#include "clickLock.h"
+#include "clickMark.h"
 #include "fileIO.h"
+#include "readFile.h"
+#include "removeFile.h"
+
+#include <string>
 
 namespace {
 
@@ -9,148 +14,249 @@ const char kReadErrorText[] = "Fehler beim Lesen der Konfigurationsdatei BR927.z
 const char kBatchFailedText[] = "Fehler beim Verarbeiten von mindestens einer Datei!";
 const char kUnexpectedValueText[] = "Fehler";
 
+const char kInterruptedText[] = "Unterbrochene Umschaltung abgeschlossen.";
+const char kNotCopiedText[] = "Nicht kopiert: ";
+const char kNotSavedText[] = "Nicht gespeichert: ";
+const char kKeptText[] = "Geaenderte Dateien gesichert: ";
+
+// The folder of the content tree; a click without it cannot begin.
+const char kTrainsetFolder[] = "../../trains/trainset";
+
 const char kNoticeTitle[] = "Meldung";
 const char kErrorTitle[] = "Fehler";
 const char kSuccessTitle[] = "Aktion ausgefuehrt";
 
-const int32_t kBinPatchOff = 0;
-const int32_t kBinPatchOn = 1;
-const int32_t kCabview1024 = 1024;
-const int32_t kCabview1280 = 1280;
-
-// The value the other setting goes back into the state file with. A file that vanished
-// since the start reads as -1; writing that back would lose the BinPatch setting or lock
-// every later start out with a read error, so the value held in memory is written instead.
-int32_t valueToKeep(int32_t reread, int32_t inMemory)
-{
-    return reread < 0 ? inMemory : reread;
-}
-
-} // namespace
-
 // Running one batch takes a setting from one valid value to the other.
-struct ToggleTransition {
+struct Transition {
     int32_t from;
     int32_t to;
     Batch batch;
     const char* successText;
 };
 
-namespace {
-
-using Transition = ToggleTransition;
-
-const Transition kBinPatchTransitions[] = {
-    {kBinPatchOff, kBinPatchOn, Batch::EngfilesBin, "BinPatch-Konfiguration erflgreich aktiviert"},
-    {kBinPatchOn, kBinPatchOff, Batch::EngfilesNoBin, "BinPatch-Konfiguration erflgreich deaktiviert"},
+// Everything a setting's button decides: its two transitions, and the caption and image for
+// its marked value and for any other value (the captions name what the next click does).
+struct SettingRules {
+    Transition transitions[2];
+    int32_t marked;
+    const char* captionWhenMarked;
+    const char* captionOtherwise;
+    Indicator indicatorWhenMarked;
+    Indicator indicatorOtherwise;
 };
 
-const Transition kCabviewTransitions[] = {
-    {kCabview1024, kCabview1280, Batch::Cabfiles1280, "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"},
-    {kCabview1280, kCabview1024, Batch::Cabfiles1024, "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt"},
+const SettingRules kBinPatchRules = {
+    {{0, 1, Batch::EngfilesBin, "BinPatch-Konfiguration erflgreich aktiviert"},
+     {1, 0, Batch::EngfilesNoBin, "BinPatch-Konfiguration erflgreich deaktiviert"}},
+    1, "Deaktivieren", "Aktivieren", Indicator::BinPatchOn, Indicator::BinPatchOff,
 };
+
+const SettingRules kCabviewRules = {
+    {{1024, 1280, Batch::Cabfiles1280, "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"},
+     {1280, 1024, Batch::Cabfiles1024, "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt"}},
+    1024, "1280 x 1024", "1024 x 768", Indicator::Cabview1024, Indicator::Cabview1280,
+};
+
+const SettingRules& rulesOf(Button button)
+{
+    return button == Button::BinPatch ? kBinPatchRules : kCabviewRules;
+}
+
+Button otherButton(Button button)
+{
+    return button == Button::BinPatch ? Button::Cabview : Button::BinPatch;
+}
 
 // The transition away from the value, or null when the value is neither of the pair.
-template <size_t N>
-const Transition* transitionFrom(const Transition (&transitions)[N], int32_t value)
+const Transition* transitionFrom(Button button, int32_t value)
 {
-    for (const Transition& transition : transitions) {
+    for (const Transition& transition : rulesOf(button).transitions) {
         if (transition.from == value)
             return &transition;
     }
     return nullptr;
 }
 
-// The batch of the transition that ends at the value; none when the value is neither of the pair.
-template <size_t N>
-std::optional<Batch> batchReaching(const Transition (&transitions)[N], int32_t value)
+int32_t readState(Button button)
 {
-    for (const Transition& transition : transitions) {
+    return button == Button::BinPatch ? getBinPatchState() : getCabviewState();
+}
+
+// The value the other setting goes back into the state file with. A file that vanished
+// since the start reads as -1; writing that back would lose the other setting or lock
+// every later start out with a read error, so the value held in memory is written instead.
+int32_t valueToKeep(int32_t reread, int32_t inMemory)
+{
+    return reread < 0 ? inMemory : reread;
+}
+
+// Both settings, addressed by button.
+struct Settings {
+    int32_t binpatch;
+    int32_t cabview;
+    int32_t& of(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
+};
+
+// "1 Datei", "2 Dateien".
+std::string fileCount(size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " Datei" : " Dateien");
+}
+
+// After a command's own message: which files could not be copied, and which were kept aside.
+void showFileMessages(FrontEnd& frontEnd, const BatchRun& run)
+{
+    if (!run.failures.empty()) {
+        const StepFailure& first = run.failures.front();
+        const std::string text = kNotCopiedText + fileCount(run.failures.size()) + ", zuerst " + first.target + " ("
+                                 + reasonText(first.error) + ")";
+        frontEnd.showMessage(text.c_str(), kErrorTitle);
+    }
+    if (run.kept > 0)
+        frontEnd.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
+}
+
+// What one click did.
+struct ClickRun {
+    bool began = false; // false when its content tree was not there
+    FileError saved = FileError::None;
+    BatchRun batch;
+};
+
+// Under the click lock: the new pair into the state file, then the batch, both under the mark
+// that a start after a crash would find; the leftovers of a click cut off are removed first.
+ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
+{
+    ClickRun click;
+    click.began = true;
+    markClickUnderWay();
+    removeLeftovers(foldersWritten());
+    click.saved = saveState(binpatch, cabview);
+    // The textures follow the cab-view value written with the new setting: when another window
+    // or a hand edit changed it since this one loaded, the value in memory would leave the live
+    // textures out of step with the state file.
+    click.batch = runBatch(batch, cabview);
+    clearClickMark();
+    return click;
+}
+
+// The click's own message, then what it could not do and what it kept aside. A click succeeded
+// when its batch did and its setting reached the state file: one that did not would be gone at
+// the next start, so it is reported as a failure like a failed copy.
+bool showClickOutcome(FrontEnd& frontEnd, const Transition& transition, const ClickRun& click)
+{
+    const bool succeeded = click.began && click.batch.result == 1 && click.saved == FileError::None;
+    if (succeeded)
+        frontEnd.showMessage(transition.successText, kSuccessTitle);
+    else
+        frontEnd.showMessage(kBatchFailedText, kErrorTitle);
+    if (click.saved != FileError::None) {
+        const std::string text = std::string(kNotSavedText) + kStateFileName + " (" + reasonText(click.saved) + ")";
+        frontEnd.showMessage(text.c_str(), kErrorTitle);
+    }
+    showFileMessages(frontEnd, click.batch);
+    return succeeded;
+}
+
+} // namespace
+
+std::optional<Batch> batchSetting(Button button, int32_t value)
+{
+    for (const Transition& transition : rulesOf(button).transitions) {
         if (transition.to == value)
             return transition.batch;
     }
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<Batch> batchSettingBinPatchTo(int32_t value)
+bool Controller::readStates()
 {
-    return batchReaching(kBinPatchTransitions, value);
+    binpatch = getBinPatchState();
+    cabview = getCabviewState();
+    return binpatch >= 0 && cabview >= 0;
 }
 
-std::optional<Batch> batchSettingCabviewTo(int32_t value)
+void Controller::reportReadError()
 {
-    return batchReaching(kCabviewTransitions, value);
-}
-
-// The state file is read under the click lock too: on Windows a file held open for reading
-// cannot be renamed over, so a start reading it would make another window's click fail to save.
-bool Controller::loadStates()
-{
-    {
-        const ClickLock noClickMeanwhile;
-        binpatch = getBinPatchState();
-        cabview = getCabviewState();
-    }
-    if (binpatch >= 0 && cabview >= 0)
-        return true;
     frontEnd_.showMessage(kReadErrorText, kNoticeTitle);
     frontEnd_.endProgram();
-    return false;
 }
 
-// A click holds the click lock while it re-reads the other setting, writes the state file and
-// runs its batch, so that a second window or script never mixes its click into this one; the
-// message that follows waits for the player, and so is shown without the lock.
-bool Controller::toggleBinPatch()
+// A start reads the state file without waiting for a click under way: the click replaces it
+// whole, so a reader sees the old pair or the new one.
+bool Controller::loadStates()
 {
-    const Transition* transition = transitionFrom(kBinPatchTransitions, binpatch);
-    if (transition == nullptr)
-        return refuseUnexpectedValue();
-    bool carriedOut = false;
+    if (clickMarkFound())
+        finishInterruptedClick();
+    return loadStatesToLook();
+}
+
+bool Controller::loadStatesToLook()
+{
+    const bool loaded = readStates();
+    if (!loaded)
+        reportReadError();
+    return loaded;
+}
+
+// The mark may be a click's of another window still under way: the lock waits for its end,
+// after which no mark is left to find. One that is still there was left by a click cut off,
+// whose setting the state file holds: the files follow it.
+void Controller::finishInterruptedClick()
+{
+    BatchRun run;
     {
         const ClickLock oneClickAtATime;
-        const int32_t cabviewInFile = valueToKeep(getCabviewState(), cabview);
-        const bool recorded = setState(transition->to, cabviewInFile);
-        // The textures follow the cab-view value written with the new setting: when another
-        // window or a hand edit changed it since this one loaded, the value in memory would
-        // leave the live textures out of step with the state file.
-        carriedOut = runBatch(transition->batch, cabviewInFile) == 1 && recorded;
+        if (!clickMarkFound() || !readStates())
+            return;
+        run = repairUnderMark();
+        clearClickMark();
     }
-    const bool succeeded = complete(*transition, carriedOut, binpatch);
-    frontEnd_.setButtonCaption(Button::BinPatch, getBinPatchCaption());
-    return succeeded;
+    frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
+    showFileMessages(frontEnd_, run);
 }
 
-bool Controller::toggleCabview()
+// Under the click lock: the new files a click cut off left behind are removed, and the live
+// files brought in step with the state file, under a mark of their own until they are. A tree
+// in order is left as it is, its folders included.
+BatchRun Controller::repairUnderMark()
 {
-    const Transition* transition = transitionFrom(kCabviewTransitions, cabview);
+    removeLeftovers(foldersWritten());
+    if (checkLiveTree(binpatch, cabview).inOrder())
+        return BatchRun();
+    markClickUnderWay();
+    BatchRun run = repairLiveTree(binpatch, cabview);
+    clearClickMark();
+    return run;
+}
+
+// The click writes its new value with the other setting as the file holds it now, then runs
+// its batch; the new setting stands whatever the batch achieved. A click that cannot begin, as
+// its content tree is not there, changes nothing.
+bool Controller::toggle(Button button)
+{
+    const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    bool carriedOut = false;
+    ClickRun click;
     {
         const ClickLock oneClickAtATime;
-        const int32_t binPatchInFile = valueToKeep(getBinPatchState(), binpatch);
-        const bool recorded = setState(binPatchInFile, transition->to);
-        carriedOut = runBatch(transition->batch, cabview) == 1 && recorded;
+        if (folderExists(kTrainsetFolder)) {
+            const Button other = otherButton(button);
+            Settings written = {binpatch, cabview};
+            written.of(button) = transition->to;
+            written.of(other) = valueToKeep(readState(other), value(other));
+            click = runMarked(written.binpatch, written.cabview, transition->batch);
+        } else {
+            reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
+        }
     }
-    const bool succeeded = complete(*transition, carriedOut, cabview);
-    frontEnd_.setButtonCaption(Button::Cabview, getCabviewCaption());
-    return succeeded;
-}
-
-// The new setting stands whatever the batch achieved. A click succeeded when its batch did and
-// its setting reached the state file: one that did not would be gone at the next start, so it
-// is reported as a failure like a failed copy.
-bool Controller::complete(const ToggleTransition& transition, bool succeeded, int32_t& value)
-{
-    if (succeeded)
-        frontEnd_.showMessage(transition.successText, kSuccessTitle);
-    else
-        frontEnd_.showMessage(kBatchFailedText, kErrorTitle);
-    value = transition.to;
+    const bool succeeded = showClickOutcome(frontEnd_, *transition, click);
+    if (!click.began)
+        return false;
+    valueOf(button) = transition->to;
     frontEnd_.requestRepaint();
+    frontEnd_.setButtonCaption(button, caption(button));
     return succeeded;
 }
 
@@ -160,39 +266,22 @@ bool Controller::refuseUnexpectedValue()
     return false;
 }
 
-const char* Controller::getBinPatchCaption() const
+const char* Controller::caption(Button button) const
 {
-    return binpatch == kBinPatchOn ? "Deaktivieren" : "Aktivieren";
+    const SettingRules& rules = rulesOf(button);
+    return value(button) == rules.marked ? rules.captionWhenMarked : rules.captionOtherwise;
 }
 
-const char* Controller::getCabviewCaption() const
+Indicator Controller::indicator(Button button) const
 {
-    return cabview == kCabview1024 ? "1280 x 1024" : "1024 x 768";
+    const SettingRules& rules = rulesOf(button);
+    return value(button) == rules.marked ? rules.indicatorWhenMarked : rules.indicatorOtherwise;
 }
 
-Indicator Controller::getBinPatchIndicator() const
-{
-    return binpatch == kBinPatchOn ? Indicator::BinPatchOn : Indicator::BinPatchOff;
-}
-
-Indicator Controller::getCabviewIndicator() const
-{
-    return cabview == kCabview1024 ? Indicator::Cabview1024 : Indicator::Cabview1280;
-}
-
-ClickPlan Controller::planBinPatchClick() const
-{
-    return plan(transitionFrom(kBinPatchTransitions, binpatch));
-}
-
-ClickPlan Controller::planCabviewClick() const
-{
-    return plan(transitionFrom(kCabviewTransitions, cabview));
-}
-
-ClickPlan Controller::plan(const ToggleTransition* transition) const
+ClickPlan Controller::plan(Button button) const
 {
     ClickPlan plan;
+    const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr) {
         plan.text = kUnexpectedValueText;
         plan.title = kNoticeTitle;
@@ -200,5 +289,41 @@ ClickPlan Controller::plan(const ToggleTransition* transition) const
     }
     plan.runsBatch = true;
     plan.steps = stepsToRun(transition->batch, cabview);
+    std::vector<std::string> sources;
+    for (const CopyStep& step : plan.steps)
+        sources.push_back(step.source);
+    plan.sourcesFound = filesExist(sources);
     return plan;
+}
+
+std::optional<TreeCheck> Controller::apply()
+{
+    BatchRun run;
+    std::optional<TreeCheck> found;
+    {
+        const ClickLock oneClickAtATime;
+        if (readStates()) {
+            run = repairUnderMark();
+            found = checkLiveTree(binpatch, cabview);
+        }
+    }
+    if (!found) {
+        reportReadError();
+        return found;
+    }
+    showFileMessages(frontEnd_, run);
+    return found;
+}
+
+std::optional<TreeCheck> Controller::check()
+{
+    std::optional<TreeCheck> found;
+    {
+        const ClickLock noClickMeanwhile;
+        if (readStates())
+            found = checkLiveTree(binpatch, cabview);
+    }
+    if (!found)
+        reportReadError();
+    return found;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "copyTables.h"
+#include "treeCheck.h"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-// The two push buttons, addressed by their role.
+// The two push buttons, addressed by their role; each switches its own setting.
 enum class Button { BinPatch, Cabview };
 
 // The image beside each button, naming the setting that holds.
@@ -30,40 +31,59 @@ public:
 // What the next click on a button would do: either run a batch, or only show a message.
 struct ClickPlan {
     bool runsBatch = false;
-    std::vector<CopyStep> steps; // when runsBatch
-    const char* text = nullptr;  // otherwise
+    std::vector<CopyStep> steps;     // when runsBatch
+    std::vector<bool> sourcesFound;  // ... and for each step, whether its source is there now
+    const char* text = nullptr;      // otherwise
     const char* title = nullptr;
 };
 
-// One toggle of a setting, from one valid value to the other (defined with the controller).
-struct ToggleTransition;
-
 // Holds the two settings, loads them at start and carries out the two toggle commands.
+//
+// Each command that reads or writes the player's files (the start, a click, a check) holds
+// the click lock for its whole run, so that a second window or script never sees half of it;
+// a message that waits for the player is shown without the lock.
 class Controller {
 public:
     explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
     // Each tells whether it ended as it should: the start with both values read, a click
-    // with its success message (not the failure message, not a refusal).
+    // with its success message (not the failure message, not a refusal). A start that finds
+    // a click cut off finishes it first, and tells the player.
     bool loadStates();
-    bool toggleBinPatch();
-    bool toggleCabview();
+    // The start of a command that only looks: nothing is finished, nothing written.
+    bool loadStatesToLook();
+    bool toggleBinPatch() { return toggle(Button::BinPatch); }
+    bool toggleCabview() { return toggle(Button::Cabview); }
+    bool toggle(Button button);
 
-    const char* getBinPatchCaption() const;
-    const char* getCabviewCaption() const;
-    Indicator getBinPatchIndicator() const;
-    Indicator getCabviewIndicator() const;
+    const char* getBinPatchCaption() const { return caption(Button::BinPatch); }
+    const char* getCabviewCaption() const { return caption(Button::Cabview); }
+    Indicator getBinPatchIndicator() const { return indicator(Button::BinPatch); }
+    Indicator getCabviewIndicator() const { return indicator(Button::Cabview); }
+    const char* caption(Button button) const;
+    Indicator indicator(Button button) const;
 
-    int32_t binPatchValue() const { return binpatch; }
-    int32_t cabviewValue() const { return cabview; }
+    // The value in memory of the button's setting.
+    int32_t value(Button button) const { return button == Button::BinPatch ? binpatch : cabview; }
 
-    ClickPlan planBinPatchClick() const;
-    ClickPlan planCabviewClick() const;
+    // What a click on the button would do now; reads nothing but whether the sources are there.
+    ClickPlan plan(Button button) const;
+
+    // Reads both settings afresh and compares the live files with them, as one command; none,
+    // after the read error, when a value could not be read.
+    std::optional<TreeCheck> check();
+
+    // Reads both settings afresh and brings the live files in step with them, as one command,
+    // without writing the state file; then compares them as check does.
+    std::optional<TreeCheck> apply();
 
 private:
-    bool complete(const ToggleTransition& transition, bool succeeded, int32_t& value);
+    int32_t& valueOf(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
+    bool readStates();
+    void reportReadError();
     bool refuseUnexpectedValue();
-    ClickPlan plan(const ToggleTransition* transition) const;
+    void finishInterruptedClick();
+    BatchRun repairUnderMark();
 
     FrontEnd& frontEnd_;
     int32_t binpatch = 0;
@@ -72,5 +92,4 @@ private:
 
 // The batch whose run brings a setting to this value, as a click does; none for a value
 // outside the setting's pair.
-std::optional<Batch> batchSettingBinPatchTo(int32_t value);
-std::optional<Batch> batchSettingCabviewTo(int32_t value);
+std::optional<Batch> batchSetting(Button button, int32_t value);

@@ -1,5 +1,7 @@
 #include "copyTables.h"
 
+#include <map>
+
 // The engine definitions, shapes and cab-view files that exist in a BinPatch and a noBinPatch
 // variant, kept as data. One build rule turns them into both BinPatch tables, so the two
 // differ only where a file below is marked as copied by one of them alone.
@@ -415,4 +417,55 @@ std::vector<CopyStep> stepsToRun(Batch batch, int32_t cabview)
             steps.push_back(step);
     }
     return steps;
+}
+
+namespace {
+
+// How two paths compare when letter case does not matter.
+std::string foldedCase(std::string path)
+{
+    for (char& c : path)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return path;
+}
+
+const Batch kAllBatches[] = {Batch::Cabfiles1024, Batch::Cabfiles1280, Batch::EngfilesBin, Batch::EngfilesNoBin};
+
+void addOnce(std::vector<std::string>& paths, const std::string& path)
+{
+    for (const std::string& known : paths) {
+        if (foldedCase(known) == foldedCase(path))
+            return;
+    }
+    paths.push_back(path);
+}
+
+} // namespace
+
+const std::vector<std::string>& variantsOf(const std::string& target)
+{
+    static const std::map<std::string, std::vector<std::string>> variants = [] {
+        std::map<std::string, std::vector<std::string>> byTarget;
+        for (const Batch batch : kAllBatches) {
+            for (const CopyStep& step : batchTable(batch))
+                addOnce(byTarget[foldedCase(step.target)], step.source);
+        }
+        return byTarget;
+    }();
+    static const std::vector<std::string> none;
+    const auto found = variants.find(foldedCase(target));
+    return found == variants.end() ? none : found->second;
+}
+
+const std::vector<std::string>& foldersWritten()
+{
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> written;
+        for (const Batch batch : kAllBatches) {
+            for (const CopyStep& step : batchTable(batch))
+                addOnce(written, step.target.substr(0, step.target.find_last_of('/')));
+        }
+        return written;
+    }();
+    return folders;
 }

@@ -32,3 +32,10 @@ bool stepRuns(const CopyStep& step, int32_t cabview);
 
 // The steps that a call of the batch with this cab-view value runs, in run order.
 std::vector<CopyStep> stepsToRun(Batch batch, int32_t cabview);
+
+// Every file that some step of the four batches copies onto the target (the target spelt in any
+// letter case), each once, in the order of the tables.
+const std::vector<std::string>& variantsOf(const std::string& target);
+
+// Every folder that some step of the four batches writes into, each once.
+const std::vector<std::string>& foldersWritten();

@@ -1,20 +1,23 @@
 #include "fileIO.h"
 
-#include "copyFile.h"
+#include "compareFiles.h"
+#include "keepFile.h"
+#include "readFile.h"
+#include "replaceFile.h"
 
 #include <cinttypes>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
-namespace {
-
 const char kStateFileName[] = "br927.zekconfig";
+
+namespace {
 
 // The batch result, shared by the four batches.
 int32_t fehler = 1;
 
-CopyFailureObserver copyFailureObserver;
-SaveFailureObserver saveFailureObserver;
+FileReportObserver fileReportObserver;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -94,22 +97,87 @@ InputFile openStateFile()
     return InputFile(openRegularFile(kStateFileName));
 }
 
-// The batch result follows the steps in run order: 1 before the first, -1 from the first
-// that failed on. The steps run as one call of the platform, which may order its work as it
-// likes (no step reads a file that an earlier step of its batch writes).
-int32_t runSteps(Batch batch, int32_t cabview)
+// Every path of the batches begins so: the simulator's root lies two levels up.
+const char kSimulatorRoot[] = "../../";
+
+// A folder of its own for this run's kept files: the local time to the second, with a
+// suffix where an earlier run took that name.
+std::string newKeptFolder()
 {
-    const std::vector<FilePair> copies = filePairs(stepsToRun(batch, cabview));
-    const std::vector<bool> copied = copyFilesReplacing(copies);
-    fehler = 1;
-    for (size_t i = 0; i < copies.size(); ++i) {
-        if (copied[i])
-            continue;
-        fehler = -1;
-        if (copyFailureObserver)
-            copyFailureObserver(copies[i].source, copies[i].target);
+    const std::time_t now = std::time(nullptr);
+    char stamp[32] = "unbekannt";
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", local);
+    const std::string base = std::string(kKeptRoot) + "/" + stamp;
+    std::string folder = base;
+    for (int suffix = 2; folderExists(folder.c_str()); ++suffix)
+        folder = base + "_" + std::to_string(suffix);
+    return folder;
+}
+
+// Where a live file is kept: its path below the simulator's root, in the run's folder.
+std::string keptPath(const std::string& folder, const std::string& target)
+{
+    const size_t rootLength = sizeof kSimulatorRoot - 1;
+    const bool belowRoot = target.compare(0, rootLength, kSimulatorRoot) == 0;
+    return folder + "/" + (belowRoot ? target.substr(rootLength) : target);
+}
+
+std::string failureLine(const StepFailure& failure)
+{
+    return "Kopieren fehlgeschlagen: " + failure.source + " -> " + failure.target + " ("
+           + reasonText(failure.error) + ")";
+}
+
+// For each step, its target and every file that some copy puts there, its own source first.
+std::vector<FileVariants> variantsOfTargets(const std::vector<CopyStep>& steps)
+{
+    std::vector<FileVariants> files;
+    for (const CopyStep& step : steps) {
+        FileVariants file{step.target, {step.source}};
+        const std::vector<std::string>& variants = variantsOf(step.target);
+        file.variants.insert(file.variants.end(), variants.begin(), variants.end());
+        files.push_back(std::move(file));
     }
-    return fehler;
+    return files;
+}
+
+// Keeps aside each target of the steps that the player changed, in the run's folder (made
+// for the first one kept); returns the steps that may copy: all but those whose target could
+// not be kept, which count as failed.
+std::vector<CopyStep> keepChangedTargets(const std::vector<CopyStep>& steps, BatchRun& run)
+{
+    const std::vector<bool> changed = filesChanged(variantsOfTargets(steps));
+    std::vector<size_t> changedSteps;
+    std::vector<FilePair> keeps;
+    std::string folder = run.keptFolder;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (!changed[i])
+            continue;
+        if (folder.empty())
+            folder = newKeptFolder();
+        changedSteps.push_back(i);
+        keeps.push_back({steps[i].target, keptPath(folder, steps[i].target)});
+    }
+    const std::vector<FileError> kept = keepFiles(keeps);
+    std::vector<bool> mayCopy(steps.size(), true);
+    for (size_t k = 0; k < keeps.size(); ++k) {
+        const CopyStep& step = steps[changedSteps[k]];
+        if (kept[k] != FileError::None) {
+            mayCopy[changedSteps[k]] = false;
+            run.failures.push_back({step.source, step.target, kept[k]});
+            continue;
+        }
+        ++run.kept;
+        run.keptFolder = folder;
+        reportFileLine("Gesichert: " + keeps[k].source + " -> " + keeps[k].target);
+    }
+    std::vector<CopyStep> copies;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (mayCopy[i])
+            copies.push_back(steps[i]);
+    }
+    return copies;
 }
 
 } // namespace
@@ -153,55 +221,96 @@ int32_t getCabviewState()
 // never an empty file that would lock every later start out.
 bool setState(int32_t binpatch, int32_t cabview)
 {
+    return saveState(binpatch, cabview) == FileError::None;
+}
+
+FileError saveState(int32_t binpatch, int32_t cabview)
+{
     char bytes[32];
     const int size = std::snprintf(bytes, sizeof bytes, "%" PRId32 "\r\n%" PRId32, binpatch, cabview);
-    const bool recorded = size > 0 && writeFileReplacing(kStateFileName, bytes, static_cast<size_t>(size));
-    if (!recorded && saveFailureObserver)
-        saveFailureObserver(kStateFileName);
-    return recorded;
+    const FileError written =
+        size > 0 ? writeFileReplacing(kStateFileName, bytes, static_cast<size_t>(size)) : FileError::ReadWriteError;
+    if (written != FileError::None)
+        reportFileLine(std::string("Speichern fehlgeschlagen: ") + kStateFileName + " (" + reasonText(written) + ")");
+    return written;
 }
 
 int32_t handleCabfiles1024()
 {
-    return runSteps(Batch::Cabfiles1024, 0);
+    return runBatch(Batch::Cabfiles1024, 0).result;
 }
 
 int32_t handleCabfiles1280()
 {
-    return runSteps(Batch::Cabfiles1280, 0);
+    return runBatch(Batch::Cabfiles1280, 0).result;
 }
 
 int32_t handleEngfilesBin(int32_t cabview)
 {
-    return runSteps(Batch::EngfilesBin, cabview);
+    return runBatch(Batch::EngfilesBin, cabview).result;
 }
 
 int32_t handleEngfilesNoBin(int32_t cabview)
 {
-    return runSteps(Batch::EngfilesNoBin, cabview);
+    return runBatch(Batch::EngfilesNoBin, cabview).result;
 }
 
-int32_t runBatch(Batch batch, int32_t cabview)
+BatchRun runBatch(Batch batch, int32_t cabview)
 {
-    switch (batch) {
-    case Batch::Cabfiles1024:
-        return handleCabfiles1024();
-    case Batch::Cabfiles1280:
-        return handleCabfiles1280();
-    case Batch::EngfilesBin:
-        return handleEngfilesBin(cabview);
-    case Batch::EngfilesNoBin:
+    return runCopySteps(stepsToRun(batch, cabview));
+}
+
+// The batch result follows the steps in run order: 1 before the first, -1 from the first
+// that failed on. The copies run as one call of the platform, which may order its work as it
+// likes (no step reads a file that an earlier step of its batch writes).
+BatchRun runCopySteps(const std::vector<CopyStep>& steps, const std::string& keptFolder)
+{
+    BatchRun run;
+    run.keptFolder = keptFolder;
+    const std::vector<FilePair> copies = filePairs(keepChangedTargets(steps, run));
+    const std::vector<FileError> copied = copyFilesReplacing(copies);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        if (copied[i] != FileError::None)
+            run.failures.push_back({copies[i].source, copies[i].target, copied[i]});
+    }
+    fehler = 1;
+    for (const StepFailure& failure : run.failures) {
+        fehler = -1;
+        reportFileLine(failureLine(failure));
+    }
+    run.result = fehler;
+    return run;
+}
+
+const char* reasonText(FileError error)
+{
+    switch (error) {
+    case FileError::SourceMissing:
+        return "Quelle fehlt";
+    case FileError::FolderMissing:
+        return "Ordner fehlt";
+    case FileError::NotAFile:
+        return "keine Datei";
+    case FileError::AccessDenied:
+        return "Zugriff verweigert";
+    case FileError::HeldByOtherProgram:
+        return "von einem anderen Programm geoeffnet";
+    case FileError::DiskFull:
+        return "Datentraeger voll";
+    case FileError::None:
+    case FileError::ReadWriteError:
         break;
     }
-    return handleEngfilesNoBin(cabview);
+    return "Lese- oder Schreibfehler";
 }
 
-void setCopyFailureObserver(CopyFailureObserver observer)
+void setFileReportObserver(FileReportObserver observer)
 {
-    copyFailureObserver = std::move(observer);
+    fileReportObserver = std::move(observer);
 }
 
-void setSaveFailureObserver(SaveFailureObserver observer)
+void reportFileLine(const std::string& line)
 {
-    saveFailureObserver = std::move(observer);
+    if (fileReportObserver)
+        fileReportObserver(line);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "copyFile.h"
 #include "copyTables.h"
+#include "fileError.h"
+#include "filePair.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The state file "br927.zekconfig" in the working directory, and the four copy batches.
 // Nothing here shows a message: results go back to the controller.
@@ -22,6 +24,12 @@ int32_t getCabviewState();
 // the file as it was, when the new pair could not be recorded.
 bool setState(int32_t binpatch, int32_t cabview);
 
+// The same, telling why the pair could not be recorded (FileError::None when it was).
+FileError saveState(int32_t binpatch, int32_t cabview);
+
+// The name of the state file, as the player is told it.
+extern const char kStateFileName[];
+
 // The batches return 1 when every step that ran succeeded and -1 when any failed; a failed
 // step never stops the batch.
 int32_t handleCabfiles1024();
@@ -32,14 +40,41 @@ int32_t handleEngfilesNoBin(int32_t cabview);
 // The source and target of each step, for the platform's calls over whole batches.
 std::vector<FilePair> filePairs(const std::vector<CopyStep>& steps);
 
+// A step that was not done, and why.
+struct StepFailure {
+    std::string source;
+    std::string target;
+    FileError error;
+};
+
+// What one run of copy steps did.
+struct BatchRun {
+    int32_t result = 1;                // 1 when every step succeeded, else -1
+    std::vector<StepFailure> failures; // those whose target could not be kept, then the copies
+    size_t kept = 0;                   // the player's changed files kept aside ...
+    std::string keptFolder;            // ... in this folder (empty when none)
+};
+
+// Runs copy steps as a batch does. A target that holds none of the files that any batch copies
+// onto it was changed by the player: before anything replaces it, it is kept aside in a folder
+// of this run's own below kKeptRoot, at its path below the simulator's root, and a step whose
+// target could not be kept is not copied. A run that goes on from another of the same click
+// keeps its files in that one's folder.
+BatchRun runCopySteps(const std::vector<CopyStep>& steps, const std::string& keptFolder = std::string());
+
 // Runs the named batch; the cab-view batches ignore the value.
-int32_t runBatch(Batch batch, int32_t cabview);
+BatchRun runBatch(Batch batch, int32_t cabview);
 
-// Told of every step that failed, in run order, once the batch's copies have run and before
-// its result is returned (for front ends that name the file).
-using CopyFailureObserver = std::function<void(const std::string& source, const std::string& target)>;
-void setCopyFailureObserver(CopyFailureObserver observer);
+// Where the player's changed files are kept, in the working directory.
+constexpr char kKeptRoot[] = "Sicherungen";
 
-// Told when the state file could not be written, as it fails, with its name.
-using SaveFailureObserver = std::function<void(const std::string& file)>;
-void setSaveFailureObserver(SaveFailureObserver observer);
+// What the player is told of why a file could not be handled.
+const char* reasonText(FileError error);
+
+// Told of every line a front end may show about single files, as they happen: a copy or the
+// state file that failed, a file kept aside, a missing folder.
+using FileReportObserver = std::function<void(const std::string& line)>;
+void setFileReportObserver(FileReportObserver observer);
+
+// Tells the observer, if there is one.
+void reportFileLine(const std::string& line);

@@ -49,7 +49,36 @@ std::string findingLine(const StepFinding& finding)
     return "Abweichend: " + finding.step.target;
 }
 
+// The steps of the batch that a check would find out of order, copied.
+void repairSteps(std::optional<Batch> batch, int32_t cabview, BatchRun& run)
+{
+    if (!batch)
+        return;
+    const std::vector<CopyStep> steps = stepsToRun(*batch, cabview);
+    const std::vector<FileComparison> found = compareFiles(filePairs(steps));
+    std::vector<CopyStep> outOfOrder;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (found[i] != FileComparison::Same)
+            outOfOrder.push_back(steps[i]);
+    }
+    if (outOfOrder.empty())
+        return;
+    const BatchRun done = runCopySteps(outOfOrder, run.keptFolder);
+    run.result = done.result < 0 ? done.result : run.result;
+    run.failures.insert(run.failures.end(), done.failures.begin(), done.failures.end());
+    run.kept += done.kept;
+    run.keptFolder = done.keptFolder;
+}
+
 } // namespace
+
+BatchRun repairLiveTree(int32_t binpatch, int32_t cabview)
+{
+    BatchRun run;
+    repairSteps(batchSetting(Button::BinPatch, binpatch), cabview, run);
+    repairSteps(batchSetting(Button::Cabview, cabview), cabview, run);
+    return run;
+}
 
 bool TreeCheck::inOrder() const
 {
@@ -59,8 +88,8 @@ bool TreeCheck::inOrder() const
 TreeCheck checkLiveTree(int32_t binpatch, int32_t cabview)
 {
     TreeCheck check;
-    check.binPatch = checkSteps(binpatch, batchSettingBinPatchTo(binpatch), cabview, check.findings);
-    check.cabview = checkSteps(cabview, batchSettingCabviewTo(cabview), cabview, check.findings);
+    check.binPatch = checkSteps(binpatch, batchSetting(Button::BinPatch, binpatch), cabview, check.findings);
+    check.cabview = checkSteps(cabview, batchSetting(Button::Cabview, cabview), cabview, check.findings);
     return check;
 }
 

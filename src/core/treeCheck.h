@@ -1,7 +1,8 @@
 #pragma once
 
-#include "copyFile.h"
+#include "compareFiles.h"
 #include "copyTables.h"
+#include "fileIO.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,12 @@ struct TreeCheck {
 // Compares the steps of the BinPatch batch (with the cab-view value), then those of the
 // cab-view batch. Values outside their pair compare nothing for that setting.
 TreeCheck checkLiveTree(int32_t binpatch, int32_t cabview);
+
+// Brings the live files in step with the settings: the steps that a check finds out of order
+// are copied as a click copies them, the player's changed files kept aside first; the BinPatch
+// batch's steps first, as the cab-view batch copies some of the files they write. Nothing is
+// copied on a tree in order, and nothing for a value outside its pair.
+BatchRun repairLiveTree(int32_t binpatch, int32_t cabview);
 
 // The lines that report a check: one summary per setting, then one per finding.
 std::vector<std::string> checkReport(const TreeCheck& check);

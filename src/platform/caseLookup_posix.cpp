@@ -1,6 +1,6 @@
 #include "caseLookup_posix.h"
 
-#include "copyFile.h"
+#include "replaceFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -92,9 +92,14 @@ Fd CaseLookup::openForReading(const std::string& path)
     // O_NONBLOCK keeps a FIFO or device from blocking the open.
     const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
     Fd file(::open(path.c_str(), flags));
+    if (file || !missingOnTheWay(errno))
+        return file;
+    // The lookup makes calls of its own: errno must tell of the open that counts.
+    const int notFound = errno;
     Place found;
-    if (!file && missingOnTheWay(errno) && place(path, found) && found.path() != path)
-        file = Fd(::open(found.path().c_str(), flags));
+    if (place(path, found) && found.path() != path)
+        return Fd(::open(found.path().c_str(), flags));
+    errno = notFound;
     return file;
 }
 
@@ -104,14 +109,22 @@ Fd CaseLookup::openRegular(const std::string& path, struct stat& info)
     return file && isRegularFile(file.get(), info) ? std::move(file) : Fd();
 }
 
+bool CaseLookup::findRegular(const std::string& path, struct stat& info)
+{
+    if (::stat(path.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode);
+    Place found;
+    return missingOnTheWay(errno) && place(path, found) && found.path() != path
+           && ::stat(found.path().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void CaseLookup::created(const Place& place)
 {
     if (Listing* entries = listing(place.folder))
         entries->add(place.name);
 }
 
-// The folder as on disk, each component found as written where it is, else ignoring case;
-// empty when it is missing. The whole path as written is tried first.
+// The whole path as written is tried first.
 std::string CaseLookup::folderOnDisk(const std::string& written)
 {
     const auto known = folders_.find(written);
@@ -177,22 +190,4 @@ CaseLookup::Listing* CaseLookup::listing(const std::string& folder)
     }
     ::closedir(entries);
     return &listing;
-}
-
-std::FILE* openRegularFile(const char* path)
-{
-    Fd file(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info;
-    if (!file || !isRegularFile(file.get(), info))
-        return nullptr;
-    std::FILE* stream = ::fdopen(file.get(), "rb");
-    if (stream != nullptr)
-        file.release();
-    return stream;
-}
-
-bool fileExists(const char* path)
-{
-    struct stat info;
-    return static_cast<bool>(CaseLookup().openRegular(path, info));
 }

@@ -40,6 +40,13 @@ public:
     // The same for a regular file only, which `info` then describes; empty for anything else.
     Fd openRegular(const std::string& path, struct stat& info);
 
+    // The same, describing the file without opening it; false for anything but a regular file.
+    bool findRegular(const std::string& path, struct stat& info);
+
+    // The folder as on disk, each component found as written where it is, else ignoring case;
+    // empty when it is missing.
+    std::string folderOnDisk(const std::string& written);
+
     // Tells the lookup that the batch is about to create this new entry.
     void created(const Place& place);
 
@@ -51,7 +58,6 @@ private:
         void add(const std::string& name);
     };
 
-    std::string folderOnDisk(const std::string& written);
     std::string entryIn(const std::string& folder, const std::string& name);
     Listing* listing(const std::string& folder);
 

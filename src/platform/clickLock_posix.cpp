@@ -1,4 +1,4 @@
-#include "copyFile.h"
+#include "clickLock.h"
 #include "fileDescriptor_posix.h"
 
 #include <fcntl.h>
@@ -12,21 +12,11 @@
 namespace {
 
 constexpr std::intptr_t kNotHeld = -1;
-constexpr std::intptr_t kHeldOutside = -2; // an outer lock of this thread holds it
-
-// The locks this thread holds: an inner one must not wait for the outer one, as a Windows mutex
-// does not wait for its owner either.
-thread_local int locksHeld = 0;
 
 } // namespace
 
 ClickLock::ClickLock() : held_(kNotHeld)
 {
-    if (locksHeld > 0) {
-        held_ = kHeldOutside;
-        ++locksHeld;
-        return;
-    }
     Fd folder(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder)
         return;
@@ -35,14 +25,10 @@ ClickLock::ClickLock() : held_(kNotHeld)
             return;
     }
     held_ = folder.release();
-    ++locksHeld;
 }
 
 ClickLock::~ClickLock()
 {
-    if (held_ == kNotHeld)
-        return;
-    --locksHeld;
-    if (held_ != kHeldOutside)
+    if (held_ != kNotHeld)
         ::close(static_cast<int>(held_));
 }

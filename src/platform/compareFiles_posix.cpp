@@ -1,5 +1,5 @@
 #include "caseLookup_posix.h"
-#include "copyFile.h"
+#include "compareFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -59,6 +59,43 @@ FileComparison compare(CaseLookup& lookup, const FilePair& pair)
     return sameBytes(from.get(), to.get()) ? FileComparison::Same : FileComparison::Different;
 }
 
+bool sameTime(const struct stat& a, const struct stat& b)
+{
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Whether the target holds the variant's bytes, told without reading them: the same file, or
+// the same size and modification time (a copy keeps its source's).
+bool seenHolding(const struct stat& target, const struct stat& variant)
+{
+    return sameFile(variant, target) || (variant.st_size == target.st_size && sameTime(variant, target));
+}
+
+bool changed(CaseLookup& lookup, const FileVariants& file)
+{
+    struct stat targetInfo;
+    if (file.variants.empty() || !lookup.findRegular(file.target, targetInfo))
+        return false;
+    std::vector<struct stat> found(file.variants.size());
+    std::vector<bool> exists(file.variants.size());
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        exists[i] = lookup.findRegular(file.variants[i], found[i]);
+        if (exists[i] && seenHolding(targetInfo, found[i]))
+            return false;
+    }
+    // Only a variant of the same size can hold the same bytes.
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        if (!exists[i] || found[i].st_size != targetInfo.st_size)
+            continue;
+        struct stat ignored;
+        const Fd target = lookup.openRegular(file.target, ignored);
+        const Fd variant = lookup.openRegular(file.variants[i], ignored);
+        if (target && variant && sameBytes(target.get(), variant.get()))
+            return false;
+    }
+    return exists.front();
+}
+
 } // namespace
 
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
@@ -67,5 +104,14 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
     std::vector<FileComparison> found;
     for (const FilePair& pair : pairs)
         found.push_back(compare(lookup, pair));
+    return found;
+}
+
+std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
+{
+    CaseLookup lookup;
+    std::vector<bool> found;
+    for (const FileVariants& file : files)
+        found.push_back(changed(lookup, file));
     return found;
 }

@@ -1,10 +1,13 @@
+#include "replaceFile.h"
+
 #include "caseLookup_posix.h"
-#include "copyFile.h"
+#include "fileSystem_posix.h"
 
 #include <fcntl.h>
 
 #include <cerrno>
 #include <map>
+#include <optional>
 
 // Whole-file replacement: a new file beside the target, filled and flushed, then renamed over
 // it, and the rename flushed.
@@ -21,20 +24,20 @@ struct Target {
     std::string path() const { return place.path(); }
 };
 
-// Finds the target's folder and name, through the lookup when there is one and else exactly
-// as written; false when its folder is missing.
-bool findTarget(CaseLookup* lookup, const std::string& path, Target& target)
+// Finds the target's folder and name through the lookup; an error when its folder is missing
+// or cannot be searched.
+FileError findTarget(CaseLookup& lookup, const std::string& path, Target& target)
 {
     target.exists = ::lstat(path.c_str(), &target.info) == 0;
     const int error = target.exists ? 0 : errno;
-    if (target.exists || lookup == nullptr || (error != ENOENT && error != ENOTDIR)) {
+    if (target.exists || (error != ENOENT && error != ENOTDIR)) {
         target.place = CaseLookup::asWritten(path);
-        return target.exists || error == ENOENT;
+        return target.exists || error == ENOENT ? FileError::None : fileErrorOf(error);
     }
-    if (!lookup->place(path, target.place))
-        return false;
+    if (!lookup.place(path, target.place))
+        return FileError::FolderMissing;
     target.exists = ::lstat(target.path().c_str(), &target.info) == 0;
-    return target.exists || errno == ENOENT;
+    return target.exists || errno == ENOENT ? FileError::None : fileErrorOf(errno);
 }
 
 // The new file beside the target.
@@ -47,69 +50,13 @@ std::string newFileOf(const Target& target)
 // rename asks only the folder, so a read-only, immutable or other user's file is refused here,
 // as writing into it would have been. A symbolic link is replaced itself (nothing is written
 // where it points). Anything else (a folder, FIFO, device) is refused.
-bool mayReplace(const Target& target)
+FileError mayReplace(const Target& target)
 {
     if (!target.exists || S_ISLNK(target.info.st_mode))
-        return true;
-    return S_ISREG(target.info.st_mode) && ::access(target.path().c_str(), W_OK) == 0;
-}
-
-// Plain read/write through a fixed buffer, for file systems without an in-kernel copy.
-bool copyThroughBuffer(int from, int to)
-{
-    char buffer[128 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR)
-                return false;
-            if (put > 0)
-                done += put;
-        }
-    }
-}
-
-// Copies from the current offsets to the end of `from`, in the kernel where it can.
-bool copyContent(int from, int to)
-{
-#ifdef __linux__
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (copied == 0)
-            return true;
-        if (copied > 0)
-            continue;
-        if (errno == EINTR)
-            continue;
-        // Both offsets have moved only by what was copied, so the fallback carries on from there.
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-            break;
-        return false;
-    }
-#endif
-    return copyThroughBuffer(from, to);
-}
-
-bool writeBytes(int to, const char* bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(to, bytes, size);
-        if (put < 0 && errno != EINTR)
-            return false;
-        if (put > 0) {
-            bytes += put;
-            size -= static_cast<size_t>(put);
-        }
-    }
-    return true;
+        return FileError::None;
+    if (!S_ISREG(target.info.st_mode))
+        return FileError::NotAFile;
+    return ::access(target.path().c_str(), W_OK) == 0 ? FileError::None : fileErrorOf(errno);
 }
 
 // Creates the new file beside the target. One left by a killed click is removed first (a click
@@ -124,18 +71,23 @@ Fd createNewFile(const std::string& path)
     return file;
 }
 
-// An existing target's owner (where this process may give it) and permission bits.
-void keepOwnerAndPermissions(int fd, const Target& target)
+// Gives the new file an existing target's owner (where this process may give it) and
+// permission bits. False when the bits could not be set: the replacement would change them.
+bool keepOwnerAndPermissions(int fd, const Target& target)
 {
-    if (!target.exists || !S_ISREG(target.info.st_mode))
-        return;
     static const uid_t user = ::geteuid();
     static const gid_t group = ::getegid();
     if (target.info.st_uid != user || target.info.st_gid != group) {
         const int ignored = ::fchown(fd, target.info.st_uid, target.info.st_gid);
         (void)ignored;
     }
-    ::fchmod(fd, target.info.st_mode & 07777);
+    return ::fchmod(fd, target.info.st_mode & 07777) == 0;
+}
+
+// Whether the new file takes the target's owner and permission bits: an existing regular one.
+bool keepsTargetMetadata(const Target& target)
+{
+    return target.exists && S_ISREG(target.info.st_mode);
 }
 
 // Starts writing the file's data out now, without waiting: the disk works on it while the
@@ -149,29 +101,16 @@ void startWriteBack(int fd)
 #endif
 }
 
-// Makes the entries of a folder durable: the renames into it. A file system that cannot flush
-// one folder is flushed whole.
-bool flushFolder(const std::string& folder)
-{
-    const Fd entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!entries)
-        return false;
-    if (::fsync(entries.get()) == 0)
-        return true;
-#ifdef __linux__
-    return errno == EINVAL && ::syncfs(entries.get()) == 0;
-#else
-    return false;
-#endif
-}
-
 // The replacements of one batch, in three rounds: each new file is filled and its write-back
 // started at once; then each is flushed and renamed over its target; then each folder renamed
 // into is flushed, which makes the new names durable. A step counts as done only then, so a
 // power cut before the end leaves every file old or new whole, and none empty.
 class Replacements {
 public:
-    explicit Replacements(size_t steps) : done_(steps, false) {}
+    explicit Replacements(size_t steps) : results_(steps, FileError::ReadWriteError) {}
+
+    // A step that ends before its new file is filled: failed, or nothing to copy.
+    void ended(size_t step, FileError result) { results_[step] = result; }
 
     // True when a new file for this target waits for its rename: one by the same path, or (on a
     // file system that ignores case, where two spellings pass) for the same existing file.
@@ -198,27 +137,31 @@ public:
     void renameWaiting()
     {
         for (Waiting& each : waiting_) {
-            const bool flushed = ::fdatasync(each.file.get()) == 0;
+            const bool flushed = flush(each);
+            const int flushError = errno;
             const bool closed = each.file.close();
+            const int closeError = errno;
             const std::string newPath = newFileOf(each.target);
-            if (flushed && closed && ::rename(newPath.c_str(), each.target.path().c_str()) == 0)
+            if (flushed && closed && ::rename(newPath.c_str(), each.target.path().c_str()) == 0) {
                 renamedInto_[each.target.place.folder].push_back(each.step);
-            else
-                ::unlink(newPath.c_str());
+                continue;
+            }
+            results_[each.step] = fileErrorOf(!flushed ? flushError : !closed ? closeError : errno);
+            ::unlink(newPath.c_str());
         }
         waiting_.clear();
     }
 
-    // Ends the batch: what was renamed is made durable; for each step, whether it is done.
-    std::vector<bool> finish()
+    // Ends the batch: what was renamed is made durable; for each step, why it is not done.
+    std::vector<FileError> finish()
     {
         renameWaiting();
         for (const auto& [folder, steps] : renamedInto_) {
-            const bool durable = flushFolder(folder);
+            const FileError durable = flushFolder(folder) ? FileError::None : fileErrorOf(errno);
             for (const size_t step : steps)
-                done_[step] = durable;
+                results_[step] = durable;
         }
-        return done_;
+        return results_;
     }
 
 private:
@@ -231,67 +174,104 @@ private:
         Fd file;
     };
 
+    // A new file given the target's owner and bits needs them on disk with its data.
+    static bool flush(const Waiting& each)
+    {
+        const int fd = each.file.get();
+        return (keepsTargetMetadata(each.target) ? ::fsync(fd) : ::fdatasync(fd)) == 0;
+    }
+
     std::vector<Waiting> waiting_;
     std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
-    std::vector<bool> done_;
+    std::vector<FileError> results_;
 };
 
 // Fills a new file beside the target through `fill` and hands it to the batch's replacements.
 // The new file is removed when it cannot be filled.
 template <typename Fill>
-bool fillNewFile(Replacements& replacements, size_t step, const Target& target, Fill fill)
+FileError fillNewFile(Replacements& replacements, size_t step, const Target& target, Fill fill)
 {
     const std::string newPath = newFileOf(target);
     Fd file = createNewFile(newPath);
     if (!file)
-        return false;
-    if (!fill(file.get())) {
+        return fileErrorOf(errno);
+    if (!fill(file.get()) || (keepsTargetMetadata(target) && !keepOwnerAndPermissions(file.get(), target))) {
+        const FileError error = fileErrorOf(errno);
         ::unlink(newPath.c_str());
-        return false;
+        return error;
     }
-    keepOwnerAndPermissions(file.get(), target);
     replacements.filled(step, target, std::move(file));
-    return true;
+    return FileError::None;
 }
 
-// Finds the step's source and target and fills the target's new file; a step that fails
-// here never reaches the replacements, and so stays undone.
-void prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
+// The new file takes its source's modification time, as a copy on Windows does: a file that
+// still has its variant's size and time is then known unchanged without reading it. Where the
+// time cannot be set, the file is only read once more when it is next compared.
+void keepModificationTime(int fd, const struct stat& source)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    const int ignored = ::futimens(fd, times);
+    (void)ignored;
+}
+
+// Finds the step's source and target and fills the target's new file, which then waits for its
+// rename; the step's result when it ends here instead.
+std::optional<FileError> prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
 {
     struct stat sourceInfo;
+    errno = 0;
     const Fd from = lookup.openRegular(copy.source, sourceInfo);
+    if (!from)
+        return errno == EACCES ? FileError::AccessDenied : FileError::SourceMissing;
     Target to;
-    if (!from || !findTarget(&lookup, copy.target, to))
-        return;
+    if (const FileError error = findTarget(lookup, copy.target, to); error != FileError::None)
+        return error;
     if (replacements.waitingFor(to)) {
         // An earlier step of the batch writes the same file: its rename comes first.
         replacements.renameWaiting();
-        if (!findTarget(&lookup, copy.target, to))
-            return;
+        if (const FileError error = findTarget(lookup, copy.target, to); error != FileError::None)
+            return error;
     }
-    if (!mayReplace(to) || (to.exists && sameFile(sourceInfo, to.info)))
-        return;
-    if (fillNewFile(replacements, step, to, [&](int fd) { return copyContent(from.get(), fd); }) && !to.exists)
+    // A live file that is its source's own file (a hard link) already holds its bytes.
+    if (to.exists && sameFile(sourceInfo, to.info))
+        return FileError::None;
+    if (const FileError error = mayReplace(to); error != FileError::None)
+        return error;
+    const FileError filled = fillNewFile(replacements, step, to, [&](int fd) {
+        if (!copyContent(from.get(), fd))
+            return false;
+        keepModificationTime(fd, sourceInfo);
+        return true;
+    });
+    if (filled != FileError::None)
+        return filled;
+    if (!to.exists)
         lookup.created(to.place);
+    return std::nullopt;
 }
 
 } // namespace
 
-std::vector<bool> copyFilesReplacing(const std::vector<FilePair>& copies)
+std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     CaseLookup lookup;
     Replacements replacements(copies.size());
-    for (size_t step = 0; step < copies.size(); ++step)
-        prepareCopy(lookup, replacements, step, copies[step]);
+    for (size_t step = 0; step < copies.size(); ++step) {
+        if (const std::optional<FileError> ended = prepareCopy(lookup, replacements, step, copies[step]))
+            replacements.ended(step, *ended);
+    }
     return replacements.finish();
 }
 
-bool writeFileReplacing(const char* path, const char* bytes, size_t size)
+FileError writeFileReplacing(const char* path, const char* bytes, size_t size)
 {
+    CaseLookup lookup;
     Target target;
-    if (!findTarget(nullptr, path, target) || !mayReplace(target))
-        return false;
+    if (const FileError error = findTarget(lookup, path, target); error != FileError::None)
+        return error;
+    if (const FileError error = mayReplace(target); error != FileError::None)
+        return error;
     Replacements replacement(1);
-    return fillNewFile(replacement, 0, target, [&](int fd) { return writeBytes(fd, bytes, size); })
-           && replacement.finish().front();
+    const FileError filled = fillNewFile(replacement, 0, target, [&](int fd) { return writeBytes(fd, bytes, size); });
+    return filled != FileError::None ? filled : replacement.finish().front();
 }

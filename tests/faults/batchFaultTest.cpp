@@ -22,14 +22,31 @@ void PrintTo(Kind kind, std::ostream* out)
     *out << names[static_cast<int>(kind)];
 }
 
-// The batch's result, then the target of each step that failed, a line each.
+// What the player is told of each kind.
+const char* reasonFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::MissingSource:
+        return "Quelle fehlt";
+    case Kind::MissingTargetFolder:
+        return "Ordner fehlt";
+    case Kind::TargetIsFolder:
+        return "keine Datei";
+    case Kind::ImmutableTarget:
+    case Kind::TargetNeedsRoot:
+        break;
+    }
+    return "Zugriff verweigert";
+}
+
+// The batch's result, then the target of each step that failed with its reason, a line each.
 std::string runAndReport(Batch batch, int32_t cabview)
 {
-    std::string failed;
-    setCopyFailureObserver([&](const std::string&, const std::string& target) { failed += target + "\n"; });
-    const int32_t result = runBatch(batch, cabview);
-    setCopyFailureObserver(nullptr);
-    return std::to_string(result) + "\n" + failed;
+    const BatchRun run = runBatch(batch, cabview);
+    std::string report = std::to_string(run.result) + "\n";
+    for (const StepFailure& failure : run.failures)
+        report += failure.target + " (" + reasonText(failure.error) + ")\n";
+    return report;
 }
 
 class BatchFaults : public testing::TestWithParam<Kind> {};
@@ -38,7 +55,7 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
 {
     ScratchTree tree;
     tree.createContent();
-    const BatchRun runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, 0}, {"Cabfiles1280", Batch::Cabfiles1280, 0},
+    const BatchCall runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, 0}, {"Cabfiles1280", Batch::Cabfiles1280, 0},
                 {"EngfilesBin at 1024", Batch::EngfilesBin, 1024}, {"EngfilesNoBin at 1280", Batch::EngfilesNoBin, 1280}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
@@ -83,13 +100,14 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
             mend = [] {};
             break;
         }
-        const auto fails = [&](const CopyStep& each) {
-            return asciiLowered(each.source).rfind(asciiLowered(broken), 0) == 0 || asciiLowered(each.target).rfind(asciiLowered(broken), 0) == 0;
-        };
+        const auto under = [&](const std::string& path) { return asciiLowered(path).rfind(asciiLowered(broken), 0) == 0; };
+        const auto fails = [&](const CopyStep& each) { return under(each.source) || under(each.target); };
         const Snapshot expected = tree.afterCopies(tree.now(), steps, fails);
         std::string report = "-1\n";
-        for (const CopyStep& each : steps)
-            report += fails(each) ? each.target + "\n" : "";
+        for (const CopyStep& each : steps) {
+            if (fails(each))
+                report += each.target + " (" + (under(each.source) ? "Quelle fehlt" : reasonFor(GetParam())) + ")\n";
+        }
 
         std::string outcome = runWithoutRoot([&] { return runAndReport(run.batch, run.cabview); });
         if (outcome == "<none>" && GetParam() == Kind::TargetNeedsRoot)

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // What one BinPatch click did, in order: each flushed path (a file or a folder), each rename,
-// and where its outcome message was written. The console runs under strace in the current
+// where the mark of the click under way was removed, and where its outcome message was written. The console runs under strace in the current
 // directory (without the leak check, which cannot run under a tracer).
 struct Trace {
     struct Rename {
@@ -25,13 +25,14 @@ struct Trace {
     };
     std::map<std::string, size_t> lastFlush; // absolute path -> index of its last flush
     std::vector<Rename> renames;
+    size_t markRemoved = 0;
     size_t message = 0;
 
     Trace()
     {
         const std::string log = fs::absolute("../trace.txt").string();
         const std::string command = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -y -o '" + log
-                                    + "' -e trace=fdatasync,fsync,rename,renameat,renameat2,write '" CONSOLE_PATH "' binpatch >/dev/null";
+                                    + "' -e trace=fdatasync,fsync,rename,renameat,renameat2,unlink,write '" CONSOLE_PATH "' binpatch >/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         const fs::path here = fs::canonical(".");
         const std::regex flush(R"re((?:fdatasync|fsync)\(\d+<([^>]*)>\) += 0)re");
@@ -44,6 +45,8 @@ struct Trace {
                 lastFlush[found[1]] = index;
             else if (std::regex_search(line, found, rename))
                 renames.push_back({index, (here / found[1].str()).lexically_normal(), (here / found[2].str()).lexically_normal()});
+            else if (line.find("unlink(\"br927.umschaltung-laeuft\") = 0") != std::string::npos)
+                markRemoved = index;
             else if (line.find("write(1<") != std::string::npos && line.find("\"[") != std::string::npos)
                 message = index;
         }
@@ -58,7 +61,14 @@ TEST(Durability, EveryNewFileIsFlushedBeforeItsRenameAndEveryRenameBeforeTheMess
     tree.createContent();
     writeStateFile("0\r\n1024");
     const Trace trace;
-    ASSERT_EQ(trace.renames.size(), 1u + 246u) << "the state file and every step";
+    ASSERT_EQ(trace.renames.size(), 1u + 1u + 246u) << "the mark, the state file and every step";
+    // The mark is on disk before anything else is written, and its removal after the last.
+    EXPECT_EQ(trace.renames.front().to.filename(), "br927.umschaltung-laeuft");
+    EXPECT_GT(trace.markRemoved, trace.renames.back().at);
+    const auto workFolder = trace.lastFlush.find(fs::canonical(".").string());
+    EXPECT_TRUE(workFolder != trace.lastFlush.end() && workFolder->second > trace.markRemoved
+                && workFolder->second < trace.message)
+        << "the mark's removal not flushed before the message";
     for (const Trace::Rename& rename : trace.renames) {
         const auto file = trace.lastFlush.find(rename.from.string());
         EXPECT_TRUE(file != trace.lastFlush.end() && file->second < rename.at) << "not flushed before its rename: " << rename.from;

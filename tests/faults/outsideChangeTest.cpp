@@ -53,7 +53,7 @@ TEST(OutsideChanges, ALongLivedProcessWritesWhatAFreshProcessWritesAfterEachChan
         const std::string own = once.readRest();
         once.finish();
         fs::current_path(longLived.workDir());
-        EXPECT_EQ(kept, own) << button;
+        EXPECT_EQ(withoutKeptTimes(kept), withoutKeptTimes(own)) << button;
     };
     clickBoth("cabview"); // reads the folders that the changes change
     for (const auto& change : kChanges) {

@@ -4,7 +4,7 @@
 // two clicks at once, one waits for the other.
 
 #include "consoleProcess.h"
-#include "copyFile.h"
+#include "replaceFile.h"
 #include "fileIO.h"
 #include "scratchTree.h"
 
@@ -31,13 +31,13 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     writeStateFile("0\r\n1024");
     const int filled = std::system("dd if=/dev/zero of=filler bs=64k 2>/dev/null"); // until the disk is full
     (void)filled;
-    EXPECT_FALSE(copyFileReplacing("../../source.s", "live.s"));
+    EXPECT_NE(copyFileReplacing("../../source.s", "live.s"), FileError::None);
     EXPECT_FALSE(setState(1, 1280));
     EXPECT_EQ(readWholeFile("live.s"), "old shape");
     EXPECT_EQ(stateFileBytes(), "0\r\n1024");
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 3) << "a new file was left";
     fs::remove("filler");
-    EXPECT_TRUE(copyFileReplacing("../../source.s", "live.s") && setState(1, 1280));
+    EXPECT_TRUE(copyFileReplacing("../../source.s", "live.s") == FileError::None && setState(1, 1280));
     fs::current_path(tree.workDir());
     ::umount2("disk", MNT_DETACH);
 }

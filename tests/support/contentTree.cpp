@@ -121,14 +121,26 @@ std::string belowRoot(const std::string& tablePath)
     return tablePath.substr(sizeof kRootPrefix - 1);
 }
 
+namespace {
+
+// The file whose content a file of the installed add-on holds: itself, unless some batch
+// writes it; then, as the add-on installs it, the content of its first variant.
+std::string originOf(const std::string& tablePath)
+{
+    const std::vector<std::string>& variants = variantsOf(tablePath);
+    return variants.empty() ? tablePath : originOf(variants.front());
+}
+
+} // namespace
+
 std::string sourceContent(const std::string& tablePath)
 {
-    return belowRoot(tablePath).substr(sizeof kTrainsetFolder - 1) + "\n";
+    return belowRoot(originOf(tablePath)).substr(sizeof kTrainsetFolder - 1) + "\n";
 }
 
 std::string liveContent(const std::string& tablePath)
 {
-    return "live " + sourceContent(tablePath);
+    return sourceContent(tablePath);
 }
 
 void createContentTree(const std::string& root, const ContentTreeOptions& options)
@@ -146,14 +158,14 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
     }
     for (const std::string& source : sources) {
         const fs::path path = prepareFolders(root, belowRoot(source), options);
-        writeWholeFile(path.string(), fileContent(sourceContent(source), source, options));
+        writeWholeFile(path.string(), fileContent(sourceContent(source), originOf(source), options));
     }
     // A live file reached through both spellings of its folder is written once.
     std::set<std::string> written = sourcesIgnoringCase;
     for (const std::string& target : targets) {
         const fs::path path = prepareFolders(root, belowRoot(target), options);
         if (options.createLiveFiles && written.insert(asciiLowered(target)).second)
-            writeWholeFile(path.string(), fileContent(liveContent(target), target, options));
+            writeWholeFile(path.string(), fileContent(liveContent(target), originOf(target), options));
     }
 }
 

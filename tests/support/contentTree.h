@@ -15,7 +15,8 @@ struct ContentTreeOptions {
     std::string upperCaseCabviewTrainset = "ZEK_BR927_serie2";
     // Bytes per file; when empty, each file holds one line naming it.
     std::function<size_t(const std::string& tablePath)> sizeOf;
-    // Writes "live <path>" at each live target that is not also a source of some batch.
+    // Writes at each live target that is not also a source of some batch what one of its
+    // variants holds, as the add-on installs it.
     bool createLiveFiles = true;
 };
 
@@ -28,7 +29,8 @@ std::string swappedCase(const std::string& name);
 // Creates the tree below root (which must exist).
 void createContentTree(const std::string& root, const ContentTreeOptions& options = {});
 
-// What a source or live file written by createContentTree holds, given its table path.
+// What a source or live file written by createContentTree holds, given its table path: a line
+// naming it, or for a file that some batch writes, what its first variant holds.
 std::string sourceContent(const std::string& tablePath);
 std::string liveContent(const std::string& tablePath);
 

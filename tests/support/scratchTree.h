@@ -9,10 +9,11 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <regex>
 #include <string>
 
 // One run of a batch at a cab-view value, named for the test's trace.
-struct BatchRun {
+struct BatchCall {
     const char* name;
     Batch batch;
     int32_t cabview;
@@ -21,11 +22,18 @@ struct BatchRun {
 // Every file below a root with its content, every folder as "<folder>".
 using Snapshot = std::map<std::string, std::string>;
 
+// The time that names a click's folder of kept files, which two runs of one test need not share.
+inline std::string withoutKeptTimes(const std::string& text)
+{
+    static const std::regex time("Sicherungen/[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}-[0-9]{2}-[0-9]{2}(_[0-9]+)?");
+    return std::regex_replace(text, time, "Sicherungen/<Zeit>");
+}
+
 // Windows finds a name in any letter case, and tells the case written: there paths are keyed
 // in lower case.
 inline std::string treeKey(const std::filesystem::path& path, const std::filesystem::path& root)
 {
-    const std::string key = std::filesystem::relative(path, root).generic_string();
+    const std::string key = withoutKeptTimes(std::filesystem::relative(path, root).generic_string());
 #ifdef _WIN32
     return asciiLowered(key);
 #else

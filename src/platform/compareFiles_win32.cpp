@@ -1,0 +1,100 @@
+#include "compareFiles.h"
+
+#include "fileBasics_win32.h"
+
+#include <cstring>
+
+namespace {
+
+// Owns one file handle opened for reading, letting others read and write it meanwhile.
+class ReadHandle {
+public:
+    explicit ReadHandle(const char* path)
+        : handle_(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr))
+    {
+    }
+    ~ReadHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    ReadHandle(const ReadHandle&) = delete;
+    ReadHandle& operator=(const ReadHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    // A regular file: opened, and neither a folder nor a device.
+    bool isFile() const
+    {
+        BY_HANDLE_FILE_INFORMATION info;
+        return handle_ != INVALID_HANDLE_VALUE && GetFileType(handle_) == FILE_TYPE_DISK
+               && GetFileInformationByHandle(handle_, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Reads until the buffer is full or the file ends; false on a read error.
+bool readFully(HANDLE file, char* buffer, DWORD size, DWORD& done)
+{
+    done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + done, size - done, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return true;
+}
+
+bool sameBytes(HANDLE a, HANDLE b)
+{
+    constexpr DWORD kChunk = 64 * 1024;
+    char left[kChunk];
+    char right[kChunk];
+    for (;;) {
+        DWORD gotLeft = 0;
+        DWORD gotRight = 0;
+        if (!readFully(a, left, kChunk, gotLeft) || !readFully(b, right, kChunk, gotRight) || gotLeft != gotRight)
+            return false;
+        if (gotLeft == 0)
+            return true;
+        if (std::memcmp(left, right, gotLeft) != 0)
+            return false;
+    }
+}
+
+bool sameSize(HANDLE a, HANDLE b)
+{
+    LARGE_INTEGER sizeA;
+    LARGE_INTEGER sizeB;
+    return GetFileSizeEx(a, &sizeA) && GetFileSizeEx(b, &sizeB) && sizeA.QuadPart == sizeB.QuadPart;
+}
+
+FileComparison compare(const char* source, const char* target)
+{
+    const ReadHandle from(source);
+    if (!from.isFile())
+        return FileComparison::SourceMissing;
+    const ReadHandle to(target);
+    if (!to.isFile()) {
+        // A file that is there but may not be read cannot be told equal.
+        const bool lockedFile = to.get() == INVALID_HANDLE_VALUE && fileExists(target);
+        return lockedFile ? FileComparison::Different : FileComparison::TargetMissing;
+    }
+    if (!sameSize(from.get(), to.get()))
+        return FileComparison::Different;
+    return sameBytes(from.get(), to.get()) ? FileComparison::Same : FileComparison::Different;
+}
+
+} // namespace
+
+std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
+{
+    std::vector<FileComparison> found;
+    for (const FilePair& pair : pairs)
+        found.push_back(compare(pair.source.c_str(), pair.target.c_str()));
+    return found;
+}

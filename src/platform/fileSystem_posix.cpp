@@ -1,0 +1,110 @@
+#include "fileSystem_posix.h"
+#include "fileDescriptor_posix.h"
+
+#include <fcntl.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+
+// What the player is told of a failed system call.
+FileError fileErrorOf(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return FileError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileError::AccessDenied;
+    case EBUSY:
+    case ETXTBSY:
+        return FileError::HeldByOtherProgram;
+    case ENOENT:
+    case ENOTDIR:
+        return FileError::FolderMissing;
+    case EISDIR:
+        return FileError::NotAFile;
+    default:
+        return FileError::ReadWriteError;
+    }
+}
+
+// Writes all the bytes. A write that takes none of a non-empty rest would never end the loop,
+// so it fails the copy like an error.
+bool writeBytes(int to, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t put = ::write(to, bytes, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+namespace {
+
+// Plain read/write through a fixed buffer, for file systems without an in-kernel copy.
+bool copyThroughBuffer(int from, int to)
+{
+    char buffer[128 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (!writeBytes(to, buffer, static_cast<size_t>(got)))
+            return false;
+    }
+}
+
+} // namespace
+
+// Copies from the current offsets to the end of `from`, in the kernel where it can.
+bool copyContent(int from, int to)
+{
+#ifdef __linux__
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (copied == 0)
+            return true;
+        if (copied > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        // Both offsets have moved only by what was copied, so the fallback carries on from there.
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+            break;
+        return false;
+    }
+#endif
+    return copyThroughBuffer(from, to);
+}
+
+// Makes the entries of a folder durable: the renames into it. A file system that cannot flush
+// one folder is flushed whole.
+bool flushFolder(const std::string& folder)
+{
+    const Fd entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!entries)
+        return false;
+    if (::fsync(entries.get()) == 0)
+        return true;
+#ifdef __linux__
+    return errno == EINVAL && ::syncfs(entries.get()) == 0;
+#else
+    return false;
+#endif
+}

@@ -1,0 +1,30 @@
+#include "readFile.h"
+
+#include "caseLookup_posix.h"
+
+std::FILE* openRegularFile(const char* path)
+{
+    struct stat info;
+    Fd file = CaseLookup().openRegular(path, info);
+    std::FILE* stream = file ? ::fdopen(file.get(), "rb") : nullptr;
+    if (stream != nullptr)
+        file.release();
+    return stream;
+}
+
+// One lookup for all the paths: a folder read for one of them is not read again.
+std::vector<bool> filesExist(const std::vector<std::string>& paths)
+{
+    CaseLookup lookup;
+    std::vector<bool> found;
+    for (const std::string& path : paths) {
+        struct stat info;
+        found.push_back(lookup.findRegular(path, info));
+    }
+    return found;
+}
+
+bool folderExists(const char* path)
+{
+    return !CaseLookup().folderOnDisk(path).empty();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Removing the tool's own files: its mark of a click under way, and new files that a killed
+// click or a power cut left behind.
+
+// Removes the file at path, spelt as written, and makes its removal durable. True when it is
+// gone (also when it was not there).
+bool removeFileDurably(const char* path);
+
+// Removes every new file of a replacement (named with kNewFileSuffix) in the folders, each
+// found regardless of letter case; a folder that is not there is passed over. Only a holder
+// of the click lock may call it: no other click can be filling one of them.
+void removeLeftovers(const std::vector<std::string>& folders);

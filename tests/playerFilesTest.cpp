@@ -1,0 +1,157 @@
+// What a click does with what the player has: files changed by hand are kept aside, byte for
+// byte, and nothing else; `apply` repairs a tree and leaves one in order untouched; a click that
+// cannot begin changes nothing; the state file is found in any letter case.
+
+#include "consoleProcess.h"
+#include "scratchTree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTrainsets = "../../trains/trainset/";
+
+struct Result {
+    std::string out;
+    int exitCode;
+};
+
+Result runConsole(const std::vector<std::string>& args)
+{
+    Console console(CONSOLE_PATH, args);
+    console.closeInput();
+    Result result{withoutKeptTimes(console.readRest()), 0};
+    result.exitCode = console.finish();
+    return result;
+}
+
+// The step of the batch that writes the file, as the tables spell it.
+CopyStep stepWriting(Batch batch, int32_t cabview, const std::string& target)
+{
+    for (const CopyStep& step : stepsToRun(batch, cabview)) {
+        if (asciiLowered(step.target) == asciiLowered(kTrainsets + target))
+            return step;
+    }
+    ADD_FAILURE() << "no step writes " << target;
+    return {};
+}
+
+std::string keptKey(const CopyStep& step)
+{
+    return "ZEK/BR927/Sicherungen/<Zeit>/" + belowRoot(step.target);
+}
+
+std::string keptLine(const CopyStep& step)
+{
+    return "Gesichert: " + step.target + " -> Sicherungen/<Zeit>/" + belowRoot(step.target) + "\n";
+}
+
+// A live engine tuned by hand, a resolution folder's texture repainted, and a live engine that
+// holds its other variant (as after a click cut off): a BinPatch click keeps the first two
+// aside, byte for byte, says so once, and copies every step as usual; the next click keeps
+// nothing more.
+TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const CopyStep engine = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/ZEK_BR_927-k.eng");
+    const CopyStep texture = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie2/Cabview/1280x1024/927_front1024.ace");
+    writeWholeFile(tree.find(engine.target), "tuned by hand\n");
+    writeWholeFile(tree.find(texture.target), std::string(70000, 'p'));
+    const std::string otherVariant = "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng";
+    writeWholeFile(tree.find(kTrainsets + otherVariant), tree.read(kTrainsets + "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng"));
+    const Snapshot before = tree.now();
+    Snapshot expected = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
+    expected["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
+    for (const CopyStep* kept : {&engine, &texture}) {
+        for (fs::path folder = fs::path(keptKey(*kept)).parent_path(); folder != "ZEK/BR927"; folder = folder.parent_path())
+            expected[folder.string()] = "<folder>";
+    }
+    expected[keptKey(engine)] = "tuned by hand\n";
+    expected[keptKey(texture)] = std::string(70000, 'p');
+
+    const Result click = runConsole({"binpatch"});
+    EXPECT_EQ(click.exitCode, 0);
+    EXPECT_NE(click.out.find(keptLine(engine) + keptLine(texture)), std::string::npos) << click.out;
+    EXPECT_NE(click.out.find("[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
+                             "[Meldung] Geaenderte Dateien gesichert: 2 Dateien in Sicherungen/<Zeit>\n"),
+              std::string::npos)
+        << click.out;
+    EXPECT_EQ(std::count(click.out.begin(), click.out.end(), '\n'), 2 + 2 + 2 + 2) << click.out;
+    expectSameTree(tree.now(), expected);
+
+    const Result next = runConsole({"binpatch"});
+    EXPECT_EQ(next.out.find("Gesichert"), std::string::npos) << next.out;
+    EXPECT_EQ(std::distance(fs::directory_iterator("Sicherungen"), fs::directory_iterator()), 1);
+}
+
+// Every file below the root with what a change of it would change: its inode and time.
+std::map<std::string, std::string> identities(const std::string& root)
+{
+    std::map<std::string, std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        struct stat info;
+        ::lstat(entry.path().c_str(), &info);
+        found[entry.path().string()] = std::to_string(info.st_ino) + " " + std::to_string(info.st_mtim.tv_sec) + "."
+                                       + std::to_string(info.st_mtim.tv_nsec);
+    }
+    return found;
+}
+
+// `apply` copies what check finds out of order, keeping a changed file aside, and leaves the
+// state file; on a tree in order it touches no file at all.
+TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrderNot)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("1\r\n1280");
+    ASSERT_EQ(runConsole({"apply"}).exitCode, 0);
+    const CopyStep engine = stepWriting(Batch::EngfilesBin, 1280, "ZEK_BR927_ICE2_KI/ZEK_BR402_KI.eng");
+    writeWholeFile(tree.find(engine.target), "tuned by hand\n");
+    const std::string stale = kTrainsets + "ZEK_BR927_prototyp/Cabview/night/927_left1024.ace";
+    writeWholeFile(tree.find(stale), tree.read(kTrainsets + "ZEK_BR927_prototyp/Cabview/1024x768/night/927_left1024.ace"));
+    const std::string inOrder = "BinPatch 1: 246 von 246 Dateien stimmen\nCabview 1280: 18 von 18 Dateien stimmen\n";
+
+    const Result repaired = runConsole({"apply"});
+    EXPECT_EQ(repaired.out, keptLine(engine) + "[Meldung] Geaenderte Dateien gesichert: 1 Datei in Sicherungen/<Zeit>\n" + inOrder);
+    EXPECT_EQ(repaired.exitCode, 0);
+    EXPECT_EQ(tree.now().at(keptKey(engine)), "tuned by hand\n");
+    EXPECT_EQ(tree.read(stale), tree.read(kTrainsets + "ZEK_BR927_prototyp/Cabview/1280x1024/night/927_left1024.ace"));
+    EXPECT_EQ(stateFileBytes(), "1\r\n1280");
+
+    const auto untouched = identities(tree.root());
+    const Result again = runConsole({"apply"});
+    EXPECT_EQ(again.out, inOrder);
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(identities(tree.root()), untouched);
+}
+
+// A click started where the content tree is not two levels up cannot begin: it says which
+// folder is missing and writes nothing. A state file spelt in capitals is read, and written
+// back under its own name.
+TEST(PlayerFiles, AClickWithoutItsContentTreeChangesNothingAndTheStateFileIsFoundInAnyCase)
+{
+    ScratchTree tree;
+    writeStateFile("0\r\n1024");
+    const Result lost = runConsole({"binpatch"});
+    EXPECT_EQ(lost.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
+                        "Ordner fehlt: ../../trains/trainset\n"
+                        "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
+                        "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n");
+    EXPECT_EQ(lost.exitCode, 1);
+    EXPECT_EQ(tree.now(), (Snapshot{{"ZEK", "<folder>"}, {"ZEK/BR927", "<folder>"}, {"ZEK/BR927/br927.zekconfig", "0\r\n1024"}}));
+
+    tree.createContent();
+    fs::rename("br927.zekconfig", "BR927.zekconfig");
+    const Result click = runConsole({"cabview"});
+    EXPECT_EQ(click.exitCode, 0) << click.out;
+    EXPECT_EQ(readWholeFile("BR927.zekconfig"), "0\r\n1280");
+    EXPECT_FALSE(fs::exists("br927.zekconfig"));
+}
+
+} // namespace
