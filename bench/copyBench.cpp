@@ -43,19 +43,34 @@ bool endsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// Realistic sizes, scaled.
-std::function<size_t(const std::string&)> realisticSizes(double scale)
+// A realistic size for the file, scaled.
+size_t realisticSize(const std::string& name, double scale)
 {
-    return [scale](const std::string& path) {
-        size_t size = 40 * KiB; // engine definitions
-        if (endsWith(path, ".s"))
-            size = 2 * MiB;
-        else if (endsWith(path, ".ace"))
-            size = 3 * MiB / 2;
-        else if (endsWith(path, ".cvf"))
-            size = 60 * KiB;
-        return static_cast<size_t>(static_cast<double>(size) * scale);
-    };
+    size_t size = 40 * KiB; // engine definitions
+    if (endsWith(name, ".s"))
+        size = 2 * MiB;
+    else if (endsWith(name, ".ace"))
+        size = 3 * MiB / 2;
+    else if (endsWith(name, ".cvf"))
+        size = 60 * KiB;
+    return static_cast<size_t>(static_cast<double>(size) * scale);
+}
+
+// Brings every file of the tree to its realistic size, its one line repeated.
+void growFiles(const std::string& root, double scale)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string line = readWholeFile(entry.path().string());
+        const size_t size = realisticSize(asciiLowered(entry.path().filename().string()), scale);
+        std::string content;
+        content.reserve(size + line.size());
+        while (content.size() < size)
+            content += line;
+        content.resize(size);
+        writeWholeFile(entry.path().string(), content);
+    }
 }
 
 // A simulator root with the tool's working directory two levels below it.
@@ -69,10 +84,10 @@ BenchTree makeTree(const std::string& root, bool everyCaseDifferent, double scal
     fs::remove_all(root);
     fs::create_directories(root + "/ZEK/BR927");
     ContentTreeOptions options;
-    options.sizeOf = realisticSizes(scale);
     if (everyCaseDifferent)
         options.spelling = swappedCase;
     createContentTree(root, options);
+    growFiles(root, scale);
     return {root, root + "/ZEK/BR927"};
 }
 
@@ -356,14 +371,11 @@ long peakMemoryOfOneClick(const BenchTree& tree, const std::string& console)
     fs::current_path(tree.workDir);
     setState(0, 1024);
     Console process(console, {"-i"});
-    process.readLine(); // the two rows after start-up
-    process.readLine();
+    process.readUntilRows(); // the rows after start-up
     process.send("binpatch");
-    const std::string message = process.readLine();
-    process.readLine();
-    process.readLine();
-    if (message.find("erflgreich aktiviert") == std::string::npos)
-        throw std::runtime_error("the click failed: " + message);
+    const std::string answer = process.readUntilRows();
+    if (answer.find("erflgreich aktiviert") == std::string::npos)
+        throw std::runtime_error("the click failed: " + answer);
     long peak = -1;
     std::FILE* status = std::fopen(("/proc/" + std::to_string(process.pid()) + "/status").c_str(), "r");
     for (char line[256]; status != nullptr && std::fgets(line, sizeof line, status) != nullptr;) {
@@ -523,7 +535,7 @@ int main(int argc, char** argv)
         const BenchTree tree = makeTree(scratch + "/memory", false, scale);
         size_t total = 0;
         for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, 1024))
-            total += realisticSizes(scale)(step.source);
+            total += realisticSize(asciiLowered(step.source), scale);
         std::printf("  %7.1f MiB copied: %6ld KiB\n", static_cast<double>(total) / MiB, peakMemoryOfOneClick(tree, console));
         fs::current_path(home);
         fs::remove_all(tree.root);

@@ -51,6 +51,7 @@ TEST(Console, WithoutAClickPrintsTheRowsTheReadErrorOrTheRefusalAndTouchesNothin
         {"0\r\n1024", {}, kOff1024, 0},
         {"", {"binpatch"}, kReadError + kUnread, 1},
         {"<none>", {"binpatch", "cabview"}, kReadError + kUnread, 1},
+        {"1\r\n", {"cabview"}, kReadError + "BinPatch 1: aktiviert [Deaktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n", 1},
         {"1\r\n900", {"plan", "cabview"}, "[Meldung] Fehler\n", 1},
         {"<none>", {"plan", "binpatch"}, kReadError, 1},
         {"<none>", {"check"}, kReadError, 1},

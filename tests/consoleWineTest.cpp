@@ -1,6 +1,6 @@
 // The console front end built for Windows, run as its own process (under Wine on the test
-// machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
-// read-only variants; a click waiting for another process's click.
+// machines): the same output, byte for byte, and the same exit codes as on Linux; a click
+// waiting for another process's click.
 
 #include "scratchTree.h"
 
@@ -115,39 +115,6 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     EXPECT_TRUE(handedOver) << "the console never waited for the click lock";
     EXPECT_EQ(waited.exitCode, 0);
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-}
-
-// The read-only attribute, as the runtime reports it.
-bool isReadOnly(const std::string& path)
-{
-    return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
-}
-
-// Variants copied from a CD are read-only; were that carried onto the live files, the click
-// back would be refused for every one of them.
-TEST(ConsoleUnderWine, ClicksThereAndBackFromReadOnlyVariants)
-{
-    ScratchTree tree;
-    tree.createContent();
-    writeStateFile("0\r\n1024");
-    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    std::vector<std::string> sources;
-    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
-        for (const CopyStep& step : batchTable(batch)) {
-            sources.push_back(tree.find(step.source));
-            fs::permissions(sources.back(), writable, fs::perm_options::remove);
-        }
-    }
-    EXPECT_TRUE(isReadOnly(sources.front()));
-
-    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
-    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
-    for (const Batch batch : {Batch::EngfilesBin, Batch::EngfilesNoBin}) {
-        for (const CopyStep& step : batchTable(batch))
-            EXPECT_FALSE(isReadOnly(tree.find(step.target))) << step.target;
-    }
-    for (const std::string& source : sources)
-        fs::permissions(source, fs::perms::owner_write, fs::perm_options::add);
 }
 
 } // namespace

@@ -9,7 +9,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
-const std::string kReadError = "[Meldung] Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.";
 const std::string kFailed = "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!";
 const std::string kRefused = "[Meldung] Fehler";
 
@@ -35,30 +34,6 @@ std::string shown(const Controller& controller)
     return std::to_string(controller.value(Button::BinPatch)) + " " + indicators[static_cast<int>(controller.getBinPatchIndicator())]
            + " [" + controller.getBinPatchCaption() + "], " + std::to_string(controller.value(Button::Cabview)) + " "
            + indicators[static_cast<int>(controller.getCabviewIndicator())] + " [" + controller.getCabviewCaption() + "]";
-}
-
-TEST(Controller, StartShowsTheReadErrorOnlyForANegativeValueAndNeverWritesTheFile)
-{
-    const struct {
-        const char* file; // null: none
-        Events events;
-        std::string shown;
-    } starts[] = {
-        {nullptr, {kReadError, "end"}, "-1 off [Aktivieren], -1 1280 [1024 x 768]"},
-        {"1\r\n", {kReadError, "end"}, "1 on [Deaktivieren], -1 1280 [1024 x 768]"},
-        {"0\r\n1024", {}, "0 off [Aktivieren], 1024 1024 [1280 x 1024]"},
-    };
-    for (const auto& start : starts) {
-        ScratchTree tree;
-        if (start.file != nullptr)
-            writeStateFile(start.file);
-        RecordingFrontEnd frontEnd;
-        Controller controller(frontEnd);
-        EXPECT_EQ(controller.loadStates(), start.events.empty()) << start.shown;
-        EXPECT_EQ(frontEnd.events, start.events) << start.shown;
-        EXPECT_EQ(shown(controller), start.shown);
-        EXPECT_EQ(fs::exists("br927.zekconfig"), start.file != nullptr) << start.shown;
-    }
 }
 
 // Clicks one after the other on one tree, each after a change behind the tool's back.

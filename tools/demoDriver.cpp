@@ -5,6 +5,7 @@
 // Usage: demoDriver.exe <program.exe> <picture folder>
 
 #include "programRun.h"
+#include "resource.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -131,8 +132,8 @@ int main(int argc, char** argv)
     }
     try {
         Demo demo(argv[1], argv[2]);
-        const bool played = demo.start() && demo.click(301, "2-binpatch", "Deaktivieren") &&
-                            demo.click(302, "3-cabview", "1024 x 768") && demo.close();
+        const bool played = demo.start() && demo.click(IDC_BINPATCH, "2-binpatch", "Deaktivieren") &&
+                            demo.click(IDC_CABVIEW, "3-cabview", "1024 x 768") && demo.close();
         return played ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "demo: %s\n", error.what());

@@ -55,7 +55,11 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
 {
     ScratchTree tree;
     tree.createContent();
-    const BatchCall runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, 0}, {"Cabfiles1280", Batch::Cabfiles1280, 0},
+    const struct {
+        const char* name;
+        Batch batch;
+        int32_t cabview;
+    } runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, 0}, {"Cabfiles1280", Batch::Cabfiles1280, 0},
                 {"EngfilesBin at 1024", Batch::EngfilesBin, 1024}, {"EngfilesNoBin at 1280", Batch::EngfilesNoBin, 1280}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);

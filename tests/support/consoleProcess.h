@@ -75,15 +75,6 @@ public:
         output_ = nullptr;
     }
 
-    // One line of output, without its line end.
-    std::string readLine()
-    {
-        std::string line;
-        for (int c; (c = std::fgetc(output_)) != EOF && c != '\n';)
-            line += static_cast<char>(c);
-        return line;
-    }
-
     // Reads lines until one starts with "Cabview " (the last row of a paint).
     std::string readUntilRows()
     {

@@ -70,24 +70,11 @@ fs::path prepareFolders(const fs::path& root, const std::string& relative, const
     return current / (existing.empty() ? spelt(options, parts.back()) : existing);
 }
 
-std::string fileContent(const std::string& line, const std::string& tablePath, const ContentTreeOptions& options)
-{
-    const size_t size = options.sizeOf ? options.sizeOf(tablePath) : 0;
-    if (size == 0)
-        return line;
-    std::string content;
-    content.reserve(size);
-    while (content.size() < size)
-        content += line;
-    content.resize(size);
-    return content;
-}
-
 // The live cab-view folders come first, so that their spelling is the one on disk.
 void createLiveCabviewFolders(const fs::path& root, const ContentTreeOptions& options)
 {
     for (const char* trainset : {"ZEK_BR927_prototyp", "ZEK_BR927_serie1", "ZEK_BR927_serie2"}) {
-        const std::string cabview = trainset == options.upperCaseCabviewTrainset ? "CABVIEW" : "Cabview";
+        const std::string cabview = std::string(trainset) == "ZEK_BR927_serie2" ? "CABVIEW" : "Cabview";
         const fs::path folder = prepareFolders(root, std::string(kTrainsetFolder) + trainset + "/x", options);
         fs::create_directory(folder.parent_path() / spelt(options, cabview));
     }
@@ -131,17 +118,13 @@ std::string originOf(const std::string& tablePath)
     return variants.empty() ? tablePath : originOf(variants.front());
 }
 
-} // namespace
-
-std::string sourceContent(const std::string& tablePath)
+// What a file of the tree holds: a line naming the file whose content it has.
+std::string contentOf(const std::string& tablePath)
 {
     return belowRoot(originOf(tablePath)).substr(sizeof kTrainsetFolder - 1) + "\n";
 }
 
-std::string liveContent(const std::string& tablePath)
-{
-    return sourceContent(tablePath);
-}
+} // namespace
 
 void createContentTree(const std::string& root, const ContentTreeOptions& options)
 {
@@ -158,14 +141,14 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
     }
     for (const std::string& source : sources) {
         const fs::path path = prepareFolders(root, belowRoot(source), options);
-        writeWholeFile(path.string(), fileContent(sourceContent(source), originOf(source), options));
+        writeWholeFile(path.string(), contentOf(source));
     }
     // A live file reached through both spellings of its folder is written once.
     std::set<std::string> written = sourcesIgnoringCase;
     for (const std::string& target : targets) {
         const fs::path path = prepareFolders(root, belowRoot(target), options);
         if (options.createLiveFiles && written.insert(asciiLowered(target)).second)
-            writeWholeFile(path.string(), fileContent(liveContent(target), originOf(target), options));
+            writeWholeFile(path.string(), contentOf(target));
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -8,13 +7,11 @@
 // measurements: every source of the four batches, every folder a batch writes into, and
 // (optionally) a file at every live target.
 
+// Each file holds one line naming it. The live cab-view folder of ZEK_BR927_serie2 is stored as
+// "CABVIEW", the tables' other spelling; the others as "Cabview".
 struct ContentTreeOptions {
     // On-disk spelling of each folder and file name created; the tables' spelling when empty.
     std::function<std::string(const std::string& name)> spelling;
-    // The trainset whose live cab-view folder is stored as "CABVIEW"; the others use "Cabview".
-    std::string upperCaseCabviewTrainset = "ZEK_BR927_serie2";
-    // Bytes per file; when empty, each file holds one line naming it.
-    std::function<size_t(const std::string& tablePath)> sizeOf;
     // Writes at each live target that is not also a source of some batch what one of its
     // variants holds, as the add-on installs it.
     bool createLiveFiles = true;
@@ -28,11 +25,6 @@ std::string swappedCase(const std::string& name);
 
 // Creates the tree below root (which must exist).
 void createContentTree(const std::string& root, const ContentTreeOptions& options = {});
-
-// What a source or live file written by createContentTree holds, given its table path: a line
-// naming it, or for a file that some batch writes, what its first variant holds.
-std::string sourceContent(const std::string& tablePath);
-std::string liveContent(const std::string& tablePath);
 
 // The path below root that a table path ("../../trains/...") reaches, each component found
 // regardless of letter case; empty when some component is missing.

@@ -12,13 +12,6 @@
 #include <regex>
 #include <string>
 
-// One run of a batch at a cab-view value, named for the test's trace.
-struct BatchCall {
-    const char* name;
-    Batch batch;
-    int32_t cabview;
-};
-
 // Every file below a root with its content, every folder as "<folder>".
 using Snapshot = std::map<std::string, std::string>;
 

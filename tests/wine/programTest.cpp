@@ -2,6 +2,7 @@
 // prepared content tree, and each run checks from outside all that it shows and leaves behind.
 
 #include "programRun.h"
+#include "resource.h"
 #include "copyTables.h"
 #include "scratchTree.h"
 
@@ -13,8 +14,6 @@
 
 namespace {
 
-const int kBinPatch = 301;
-const int kCabview = 302;
 const POINT kBinIndicator{270, 67};
 const POINT kCabIndicator{270, 112};
 const char kReadError[] = "Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.";
@@ -33,12 +32,20 @@ Pixels expectedPicture(const char* binIndicator, const char* cabIndicator)
     return picture;
 }
 
-// Whether what is shown matches the picture, but for the buttons (drawn by the system).
-bool matches(const Pixels& shown, const Pixels& picture)
+// Whether the window shows the picture, but for its buttons (drawn by the system).
+bool shows(HWND window, const Pixels& picture)
 {
+    RECT client;
+    GetClientRect(window, &client);
+    const Pixels shown = capture(window, 0, 0, std::min<int>(client.right, picture.width), std::min<int>(client.bottom, picture.height));
+    RECT buttons[2];
+    for (int i = 0; i < 2; ++i) {
+        GetWindowRect(GetDlgItem(window, i == 0 ? IDC_BINPATCH : IDC_CABVIEW), &buttons[i]);
+        MapWindowPoints(NULL, window, reinterpret_cast<POINT*>(&buttons[i]), 2);
+    }
     for (int y = 0; y < shown.height; ++y)
         for (int x = 0; x < shown.width; ++x)
-            if (shown.at(x, y) != picture.at(x, y) && !(x >= 375 && x < 475 && ((y >= 67 && y < 92) || (y >= 112 && y < 137))))
+            if (shown.at(x, y) != picture.at(x, y) && !PtInRect(&buttons[0], {x, y}) && !PtInRect(&buttons[1], {x, y}))
                 return false;
     return true;
 }
@@ -72,14 +79,11 @@ protected:
     void expectShown(const char* binIndicator, const char* cabIndicator, const std::string& binCaption, const std::string& cabCaption)
     {
         const HWND window = run_->mainWindow(true);
-        RECT client;
-        GetClientRect(window, &client);
         const Pixels picture = expectedPicture(binIndicator, cabIndicator);
-        const auto shown = [&] { return capture(window, 0, 0, std::min<int>(client.right, 490), std::min<int>(client.bottom, 171)); };
-        EXPECT_TRUE(waitUntil([&] { return matches(shown(), picture); }))
+        EXPECT_TRUE(waitUntil([&] { return shows(window, picture); }))
             << "the window does not show " << binIndicator << " and " << cabIndicator;
-        EXPECT_EQ(run_->caption(kBinPatch), binCaption);
-        EXPECT_EQ(run_->caption(kCabview), cabCaption);
+        EXPECT_EQ(run_->caption(IDC_BINPATCH), binCaption);
+        EXPECT_EQ(run_->caption(IDC_CABVIEW), cabCaption);
     }
 
     // Each target of the batch holds what its last step's source holds (earlier batches may
@@ -130,13 +134,13 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
         Batch copied;
         int32_t cabview;
     } clicks[] = {
-        {kBinPatch, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert", "bin_on", "cab_1024", "Deaktivieren",
+        {IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert", "bin_on", "cab_1024", "Deaktivieren",
          "1280 x 1024", "1\r\n1024", Batch::EngfilesBin, 1024},
-        {kCabview, "Fehler", "Fehler beim Verarbeiten von mindestens einer Datei!", "bin_on", "cab_1280", "Deaktivieren",
+        {IDC_CABVIEW, "Fehler", "Fehler beim Verarbeiten von mindestens einer Datei!", "bin_on", "cab_1280", "Deaktivieren",
          "1024 x 768", "1\r\n1280", Batch::Cabfiles1280, -1},
-        {kBinPatch, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich deaktiviert", "bin_off", "cab_1280", "Aktivieren",
+        {IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich deaktiviert", "bin_off", "cab_1280", "Aktivieren",
          "1024 x 768", "0\r\n1280", Batch::EngfilesNoBin, 1280},
-        {kCabview, "Aktion ausgefuehrt", "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt", "bin_off", "cab_1024",
+        {IDC_CABVIEW, "Aktion ausgefuehrt", "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt", "bin_off", "cab_1024",
          "Aktivieren", "1280 x 1024", "0\r\n1024", Batch::Cabfiles1024, 0},
     };
     for (const auto& click : clicks) {

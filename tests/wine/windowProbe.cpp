@@ -5,6 +5,7 @@
 // The program itself never learns of it.
 
 #include "programRun.h"
+#include "resource.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,7 +35,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK notePaint(int code, WPARAM wPa
         std::snprintf(log + strlen(log), 64, "br927-probe-%lu.txt", GetCurrentProcessId());
         if (FILE* file = std::fopen(log, "a")) {
             std::fprintf(file, "%ld %d %d\n", colouredPixels(message.hwnd), IsWindowVisible(message.hwnd) ? 1 : 0,
-                         (GetDlgItem(message.hwnd, 301) ? 1 : 0) + (GetDlgItem(message.hwnd, 302) ? 1 : 0));
+                         (GetDlgItem(message.hwnd, IDC_BINPATCH) ? 1 : 0) + (GetDlgItem(message.hwnd, IDC_CABVIEW) ? 1 : 0));
             std::fclose(file);
         }
     }
