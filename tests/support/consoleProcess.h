@@ -1,12 +1,12 @@
 #pragma once
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -111,15 +111,8 @@ public:
     // How many descriptors the console has open, counted from outside.
     int openDescriptors() const
     {
-        const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
-        DIR* listing = ::opendir(folder.c_str());
-        if (listing == nullptr)
-            return -1;
-        int count = 0;
-        while (const dirent* entry = ::readdir(listing))
-            count += entry->d_name[0] != '.';
-        ::closedir(listing);
-        return count;
+        const std::filesystem::directory_iterator listing("/proc/" + std::to_string(pid_) + "/fd");
+        return static_cast<int>(std::distance(listing, std::filesystem::directory_iterator()));
     }
 
     // Closes the input, waits for the end and returns the exit code (again when called again).

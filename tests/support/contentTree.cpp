@@ -17,19 +17,11 @@ const Batch kAllBatches[] = {Batch::Cabfiles1024, Batch::Cabfiles1280, Batch::En
 const char kRootPrefix[] = "../../";
 const char kTrainsetFolder[] = "trains/trainset/";
 
-bool equalIgnoringCase(const std::string& a, const std::string& b)
-{
-    return asciiLowered(a) == asciiLowered(b);
-}
-
 std::vector<std::string> components(const std::string& relative)
 {
     std::vector<std::string> parts;
-    std::istringstream in(relative);
-    for (std::string part; std::getline(in, part, '/');) {
-        if (!part.empty())
-            parts.push_back(part);
-    }
+    for (const fs::path& part : fs::path(relative))
+        parts.push_back(part.string());
     return parts;
 }
 
@@ -41,7 +33,7 @@ std::string entryIgnoringCase(const fs::path& folder, const std::string& name)
         return name;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
         const std::string candidate = entry.path().filename().string();
-        if (equalIgnoringCase(candidate, name))
+        if (asciiLowered(candidate) == asciiLowered(name))
             return candidate;
     }
     return {};
