@@ -17,7 +17,8 @@ CMAKE  := cmake -DBR927_WERROR=$(if $(filter 1,$(WERROR)),ON,OFF)
 MAKEFLAGS += --no-print-directory
 QUIET := tools/quiet.sh
 
-.PHONY: all deps deps-windows native asan windows test test-native test-windows demo dist repro clean
+.PHONY: all deps deps-windows deps-all native asan win32 win64 windows wine-prefix test test-native test-windows \
+	demo dist repro clean
 
 all: native
 
@@ -26,6 +27,9 @@ deps:
 
 deps-windows:
 	@tools/install-deps.sh windows
+
+deps-all:
+	@tools/install-deps.sh native windows fuzz
 
 # Each build folder is configured once; later builds re-run CMake themselves when its inputs
 # change (a second configure with the same options would only warn about them).
@@ -52,23 +56,38 @@ native: $(NATIVE)/Makefile
 asan: $(ASAN)/Makefile
 	@$(QUIET) $(ASAN)/build.log cmake --build $(ASAN) -j$(JOBS)
 
-windows: $(WIN32)/Makefile $(WIN64)/Makefile
+win32: $(WIN32)/Makefile
 	@$(QUIET) $(WIN32)/build.log cmake --build $(WIN32) -j$(JOBS)
+
+win64: $(WIN64)/Makefile
 	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS)
+
+windows: win32 win64
+
+# The Wine prefix the Windows tests run in (made once, kept in the build folder).
+wine-prefix: | deps-windows
+	@tools/wine-env.sh $(BUILD) true
 
 # Test runs print the failing tests with their output, and a summary (every test with V=1).
 TESTS := tools/run-tests.sh --output-on-failure -j$(JOBS)
 
 # Each test runs once; tools/wine-test.sh runs a test process once more only when Wine ended
 # it at its start, before it wrote anything.
-test-windows: windows
+test-windows: windows wine-prefix
 	@tools/wine-env.sh $(BUILD) $(TESTS) --test-dir $(WIN64) --timeout 300
 
-# The native suites run once, in the build with AddressSanitizer and UBSan.
+# The native suites run once, in the build with AddressSanitizer and UBSan. Their temporary
+# trees go to a RAM-backed folder where there is one: a test sees a click's flushes in the
+# calls it makes (durabilityTest), so waiting for a disk to write them would only cost time.
+TEST_TMPDIR := $(firstword $(wildcard /dev/shm) $(or $(TMPDIR),/tmp))
 test-native: asan
-	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(TESTS) --test-dir $(ASAN)
+	@TMPDIR=$(TEST_TMPDIR) ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(TESTS) --test-dir $(ASAN)
 
-test: test-native fuzz-short test-windows
+# Every suite. The native and the Windows parts run side by side, each after its own builds,
+# so that one keeps the cores busy while the other links, waits for Wine or for a test; each
+# part's output is printed whole when it ends, and every part runs even when another fails.
+test: deps-all
+	@$(MAKE) -k -j4 --output-sync=target test-native fuzz-short test-windows
 
 # Only what the demo runs: the console and the tree builder, the x86_64 window program and the
 # driver that plays it on a virtual display.
