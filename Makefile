@@ -84,10 +84,10 @@ test-native: asan
 	@TMPDIR=$(TEST_TMPDIR) ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(TESTS) --test-dir $(ASAN)
 
 # Every suite. The native and the Windows parts run side by side, each after its own builds,
-# so that one keeps the cores busy while the other links, waits for Wine or for a test; each
+# so that one keeps the cores busy while the other links, waits for Wine or for a test. Each
 # part's output is printed whole when it ends, and every part runs even when another fails.
 test: deps-all
-	@$(MAKE) -k -j4 --output-sync=target test-native fuzz-short test-windows
+	@$(MAKE) -k -j8 --output-sync=target test-windows test-native fuzz-short
 
 # Only what the demo runs: the console and the tree builder, the x86_64 window program and the
 # driver that plays it on a virtual display.

@@ -58,7 +58,7 @@ else
     # Xvfb picks a free display number itself and reports it on descriptor 3.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    if ! wait_for 20 grep -q '[0-9]' "$state/display"; then
+    if ! wait_for 20 grep -qs '[0-9]' "$state/display"; then
         echo "wine-env: Xvfb did not start:" >&2
         cat "$state/xvfb.log" >&2
         exit 1
