@@ -43,7 +43,8 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
 }
 
 // A BinPatch click run under strace, which stops it right after its n-th rename: the first
-// puts its new state file in place, the later ones the new files of its batch. The stop is
+// files it puts in place are its own (its mark, the state file), the later ones the new files
+// of its batch. The stop is
 // made by the tracer at the rename itself, so the click is caught there however busy the
 // machine is. The click's output comes through the tracer, whose log lies beside the tree.
 class HeldClick {
@@ -104,8 +105,8 @@ Snapshot afterClick(const ScratchTree& tree, const Snapshot& before, const std::
     return after;
 }
 
-// Where a click is held: right after it has put the new state file in place, or halfway
-// through the renames of its batch.
+// Where a click is held: right after the first file it puts in place, before its batch, or
+// halfway through the renames of its batch.
 const int kHeldAfterRename[] = {1, 124};
 
 // Two clicks at once: one is held in the middle of its click, and a second process started
@@ -150,6 +151,6 @@ TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
 }
 
 INSTANTIATE_TEST_SUITE_P(Held, TwoClicks, testing::ValuesIn(kHeldAfterRename),
-                         [](const auto& rename) { return rename.index == 0 ? "AtTheStateFile" : "HalfwayThroughTheBatch"; });
+                         [](const auto& rename) { return rename.index == 0 ? "AtItsFirstRename" : "HalfwayThroughTheBatch"; });
 
 } // namespace
