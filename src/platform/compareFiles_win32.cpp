@@ -98,3 +98,54 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
         found.push_back(compare(pair.source.c_str(), pair.target.c_str()));
     return found;
 }
+
+namespace {
+
+// Size and modification time of a regular file; false for anything else.
+bool findRegular(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info)
+{
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) && !isFolder(info.dwFileAttributes);
+}
+
+// Whether the target holds the variant's bytes; read only when the sizes match and the times
+// do not tell (two names of one file hold the same bytes, so they need no look of their own).
+bool holdsVariant(const std::string& target, const WIN32_FILE_ATTRIBUTE_DATA& targetInfo, const std::string& variant,
+                  const WIN32_FILE_ATTRIBUTE_DATA& variantInfo)
+{
+    if (variantInfo.nFileSizeHigh != targetInfo.nFileSizeHigh || variantInfo.nFileSizeLow != targetInfo.nFileSizeLow)
+        return false;
+    if (CompareFileTime(&variantInfo.ftLastWriteTime, &targetInfo.ftLastWriteTime) == 0)
+        return true;
+    const ReadHandle a(target.c_str());
+    const ReadHandle b(variant.c_str());
+    return a.isFile() && b.isFile() && sameBytes(a.get(), b.get());
+}
+
+bool changed(const FileVariants& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA targetInfo;
+    if (file.variants.empty() || !findRegular(file.target, targetInfo))
+        return false;
+    bool replaced = false;
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA variantInfo;
+        if (!findRegular(file.variants[i], variantInfo))
+            continue;
+        if (holdsVariant(file.target, targetInfo, file.variants[i], variantInfo))
+            return false;
+        replaced = replaced || i == 0;
+    }
+    return replaced;
+}
+
+} // namespace
+
+std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
+{
+    std::vector<bool> found;
+    for (const FileVariants& file : files) {
+        found.push_back(changed(file));
+        keepAlive();
+    }
+    return found;
+}

@@ -100,8 +100,10 @@ protected:
 TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWithZero)
 {
     const std::vector<CopyStep> cab1280 = stepsToRun(Batch::Cabfiles1280, 0);
+    const CopyStep& missing = cab1280.at(cab1280.size() / 2);
     tree_.createContent();
-    tree_.remove(cab1280.at(cab1280.size() / 2).source);
+    tree_.remove(missing.source);
+    const std::string notCopied = "Nicht kopiert: 1 Datei, zuerst " + missing.target + " (Quelle fehlt)";
     ProgramRun& run = start("0\r\n1024");
     const HWND window = run.mainWindow(true);
     ASSERT_NE(window, HWND(NULL));
@@ -143,6 +145,8 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
         SCOPED_TRACE(click.text);
         run.click(click.button);
         expectMessage(click.title, click.text);
+        if (click.cabview < 0)
+            expectMessage("Fehler", notCopied);
         expectShown(click.binIndicator, click.cabIndicator, click.binCaption, click.cabCaption);
         EXPECT_EQ(stateFileBytes(), click.stateFile);
         if (click.cabview >= 0)
