@@ -1,8 +1,10 @@
 // The console front end built for Windows, run as its own process (under Wine on the test
 // machines): the same output, byte for byte, and the same exit codes as on Linux; clicks from
-// read-only variants; a click waiting for another process's click.
+// read-only variants; a click waiting for another process's click; files that other programs
+// hold; a player's edit kept aside.
 
 #include "clickLock.h"
+#include "fileBasics_win32.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +125,117 @@ TEST(ConsoleUnderWine, ClicksThereAndBackFromReadOnlyVariants)
     }
     for (const std::string& source : sources)
         fs::permissions(source, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE, for holdMs
+// from the moment it has it; ended with the object at the latest.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD holdMs)
+    {
+        const std::string name = "br927-held-" + std::to_string(GetCurrentProcessId());
+        held_ = CreateEventA(NULL, TRUE, FALSE, name.c_str());
+        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + std::to_string(holdMs) + " " + name;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process_))
+            holding_ = WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0;
+    }
+    ~HeldFile()
+    {
+        if (process_.hProcess != NULL) {
+            TerminateProcess(process_.hProcess, 0);
+            WaitForSingleObject(process_.hProcess, 10000);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        CloseHandle(held_);
+    }
+    bool holding() const { return holding_; }
+
+private:
+    HANDLE held_;
+    PROCESS_INFORMATION process_{};
+    bool holding_ = false;
+};
+
+// A file held for a moment is waited for; one held past the bound fails alone, named with its
+// reason, within the bound, its old content whole, and the next click repairs it; a read-only
+// live file is refused at once.
+TEST(ConsoleUnderWine, FilesOtherProgramsHoldAreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
+{
+    const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
+    const struct {
+        const char* why;
+        std::string held;
+        DWORD holdMs;
+        const char* reason; // null: the click succeeds
+    } cases[] = {
+        {"a live file held for a moment", step.target, 800, nullptr},
+        {"the state file held for a moment", "br927.zekconfig", 800, nullptr},
+        {"a live file held past the bound", step.target, 120000, "von einem anderen Programm geoeffnet"},
+        {"a read-only live file", step.target, 0, "Zugriff verweigert"},
+    };
+    for (const auto& held : cases) {
+        SCOPED_TRACE(held.why);
+        ScratchTree tree;
+        tree.createContent();
+        writeStateFile("0\r\n1024");
+        const std::string before = tree.read(step.target);
+        std::unique_ptr<HeldFile> holder;
+        if (held.holdMs > 0) {
+            holder = std::make_unique<HeldFile>(held.held, held.holdMs);
+            ASSERT_TRUE(holder->holding());
+        } else {
+            ASSERT_TRUE(SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const ULONGLONG start = GetTickCount64();
+        const Result click = runConsole("binpatch");
+        const ULONGLONG took = GetTickCount64() - start;
+        EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+        if (held.reason == nullptr) {
+            EXPECT_EQ(click.exitCode, 0) << click.out;
+            EXPECT_EQ(runConsole("check").exitCode, 0);
+            continue;
+        }
+        EXPECT_EQ(click.exitCode, 1);
+        const std::string reason = std::string(" (") + held.reason + ")\n";
+        EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + reason), std::string::npos)
+            << click.out;
+        EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + step.target + reason), std::string::npos);
+        EXPECT_EQ(tree.read(step.target), before);
+        if (holder) {
+            EXPECT_GE(took, kPatienceMs) << "it gave up before the bound";
+            EXPECT_LT(took, kPatienceMs + 30000) << "it waited past the bound";
+        } else {
+            EXPECT_LT(took, kPatienceMs) << "a refusal was waited for";
+        }
+        holder.reset();
+        SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+        EXPECT_EQ(runConsole("check").exitCode, 0);
+    }
+}
+
+// A player's edit of a live file is kept aside, byte for byte, before the click replaces it.
+TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFileAsideByteForByte)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
+    const std::string edit("tuned by hand\r\n\0\xff", 17);
+    writeWholeFile(tree.find(step.target), edit);
+    const Result click = runConsole("binpatch");
+    EXPECT_EQ(click.exitCode, 0);
+    EXPECT_NE(click.out.find("Gesichert: " + step.target + " -> Sicherungen/"), std::string::npos) << click.out;
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::recursive_directory_iterator("Sicherungen"))
+        if (entry.is_regular_file())
+            kept.push_back(entry.path().string());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readWholeFile(kept.front()), edit);
+    EXPECT_EQ(tree.read(step.target), tree.read(step.source));
 }
 
 } // namespace

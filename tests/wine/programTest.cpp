@@ -2,6 +2,7 @@
 // prepared content tree, and each run checks from outside all that it shows and leaves behind.
 
 #include "programRun.h"
+#include "clickLock.h"
 #include "copyTables.h"
 #include "scratchTree.h"
 
@@ -164,6 +165,28 @@ TEST_F(Program, MissingStateFileShowsTheReadErrorThenTheWindowOnceWithoutBackgro
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
     // Painted once, visible, with both buttons, and the released background not drawn.
     EXPECT_EQ(run.paintLog(), std::vector<std::string>{"0 1 2"});
+}
+
+// While its click waits for another process's, the window answers what other programs send it;
+// the click then runs whole.
+TEST_F(Program, AnswersOtherProgramsWhileItsClickWaitsForAnotherProcesssClick)
+{
+    tree_.createContent();
+    ProgramRun& run = start("0\r\n1024");
+    const HWND window = run.mainWindow(true);
+    ASSERT_NE(window, HWND(NULL));
+    {
+        const ClickLock clickUnderWay;
+        // Sent messages are taken in the order sent: the question comes only after the click began.
+        ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, kBinPatch, 0));
+        DWORD_PTR ignored = 0;
+        EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored), 0) << "no answer";
+        EXPECT_EQ(stateFileBytes(), "0\r\n1024") << "the click did not wait";
+    }
+    expectMessage("Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert");
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.exitCode(), 0);
 }
 
 // The program with its background bitmap damaged, as a broken copy would hold it: the
