@@ -139,5 +139,9 @@ soak: native
 .PHONY: bench
 # The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).
 BENCH_REPETITIONS ?= 11
-bench: native
+# Then, under Wine, a Windows click against the Windows API's durable loop.
+bench: native $(WIN64)/Makefile
 	$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS)
+	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS) --target br927config copy-bench-wine
+	@tools/wine-env.sh $(BUILD) sh -c '"$$BR927_WINE" $(WIN64)/bench/copy-bench-wine.exe \
+		"Z:$(abspath $(BUILD))/bench-wine" "Z:$(abspath $(WIN64))/br927config.exe" $(BENCH_REPETITIONS)'

@@ -1,15 +1,17 @@
 // The console front end built for Windows, run as its own process (under Wine on the test
 // machines): the same output, byte for byte, and the same exit codes as on Linux; a click
-// waiting for another process's click.
+// waiting for another process's click; files that other programs hold; a player's edit kept
+// aside.
 
+#include "clickLock.h"
+#include "fileBasics_win32.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -56,8 +58,9 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
     EXPECT_EQ(plan.exitCode, 0);
     const Result failed = runConsole("cabview");
     EXPECT_EQ(failed.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
-                          "Kopieren fehlgeschlagen: " + source + " -> " + target + "\n"
+                          "Kopieren fehlgeschlagen: " + source + " -> " + target + " (Quelle fehlt)\n"
                           "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
+                          "[Fehler] Nicht kopiert: 1 Datei, zuerst " + target + " (Quelle fehlt)\n"
                           "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
     EXPECT_EQ(failed.exitCode, 1);
     const Result outOfOrder = runConsole("check");
@@ -81,16 +84,16 @@ HANDLE openClickLock()
     GetFileInformationByHandle(folder, &info);
     CloseHandle(folder);
     char name[64];
-    std::snprintf(name, sizeof name, "Local\\br927config-click-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
+    std::snprintf(name, sizeof name, "Global\\br927config-click-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
                   info.nFileIndexHigh, info.nFileIndexLow);
     return CreateMutexA(nullptr, FALSE, name);
 }
 
-// A second window or console waits while a click is under way, before it even reads the state
-// file (a reader would make the click's rename of it fail), then runs its own click whole.
-// The test holds the lock as a click would and lets go of it now and then: a mutex passes at
-// once to a process waiting for it, so the test knows when the console waited, and until then
-// the console must have printed and written nothing.
+// A second window or console waits while a click is under way, then runs its own click whole;
+// its start reads the state file without waiting. The test holds the lock as a click would and
+// lets go of it now and then: a mutex passes at once to a process waiting for it, so the test
+// knows when the console waited, and until then the console must have printed no more than
+// its start and written nothing.
 TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
 {
     ScratchTree tree;
@@ -103,7 +106,9 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     std::thread second([&] { waited = runConsole("binpatch"); ended = true; });
     bool handedOver = false;
     for (const ULONGLONG deadline = GetTickCount64() + 60000; !handedOver && !ended && GetTickCount64() < deadline;) {
-        EXPECT_EQ(readWholeFile("../out.txt"), "") << "it printed while the click was under way";
+        const std::string printed = readWholeFile("../out.txt");
+        EXPECT_EQ(std::string("BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n").rfind(printed, 0), 0u)
+            << "it clicked while the click was under way: " << printed;
         EXPECT_EQ(stateFileBytes(), "0\r\n1024");
         ReleaseMutex(lock);
         handedOver = WaitForSingleObject(lock, 0) == WAIT_TIMEOUT;
@@ -115,6 +120,117 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     EXPECT_TRUE(handedOver) << "the console never waited for the click lock";
     EXPECT_EQ(waited.exitCode, 0);
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+}
+
+// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE, for holdMs
+// from the moment it has it; ended with the object at the latest.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD holdMs)
+    {
+        const std::string name = "br927-held-" + std::to_string(GetCurrentProcessId());
+        held_ = CreateEventA(NULL, TRUE, FALSE, name.c_str());
+        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + std::to_string(holdMs) + " " + name;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process_))
+            holding_ = WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0;
+    }
+    ~HeldFile()
+    {
+        if (process_.hProcess != NULL) {
+            TerminateProcess(process_.hProcess, 0);
+            WaitForSingleObject(process_.hProcess, 10000);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        CloseHandle(held_);
+    }
+    bool holding() const { return holding_; }
+
+private:
+    HANDLE held_;
+    PROCESS_INFORMATION process_{};
+    bool holding_ = false;
+};
+
+// A file held for a moment is waited for; one held past the bound fails alone, named with its
+// reason, within the bound, its old content whole, and the next click repairs it; a read-only
+// live file is refused at once.
+TEST(ConsoleUnderWine, FilesOtherProgramsHoldAreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
+{
+    const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
+    const struct {
+        const char* why;
+        std::string held;
+        DWORD holdMs;
+        const char* reason; // null: the click succeeds
+    } cases[] = {
+        {"a live file held for a moment", step.target, 800, nullptr},
+        {"the state file held for a moment", "br927.zekconfig", 800, nullptr},
+        {"a live file held past the bound", step.target, 120000, "von einem anderen Programm geoeffnet"},
+        {"a read-only live file", step.target, 0, "Zugriff verweigert"},
+    };
+    for (const auto& held : cases) {
+        SCOPED_TRACE(held.why);
+        ScratchTree tree;
+        tree.createContent();
+        writeStateFile("0\r\n1024");
+        const std::string before = tree.read(step.target);
+        std::unique_ptr<HeldFile> holder;
+        if (held.holdMs > 0) {
+            holder = std::make_unique<HeldFile>(held.held, held.holdMs);
+            ASSERT_TRUE(holder->holding());
+        } else {
+            ASSERT_TRUE(SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const ULONGLONG start = GetTickCount64();
+        const Result click = runConsole("binpatch");
+        const ULONGLONG took = GetTickCount64() - start;
+        EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+        if (held.reason == nullptr) {
+            EXPECT_EQ(click.exitCode, 0) << click.out;
+            EXPECT_EQ(runConsole("check").exitCode, 0);
+            continue;
+        }
+        EXPECT_EQ(click.exitCode, 1);
+        const std::string reason = std::string(" (") + held.reason + ")\n";
+        EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + reason), std::string::npos)
+            << click.out;
+        EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + step.target + reason), std::string::npos);
+        EXPECT_EQ(tree.read(step.target), before);
+        if (holder) {
+            EXPECT_GE(took, kPatienceMs) << "it gave up before the bound";
+            EXPECT_LT(took, kPatienceMs + 30000) << "it waited past the bound";
+        } else {
+            EXPECT_LT(took, kPatienceMs) << "a refusal was waited for";
+        }
+        holder.reset();
+        SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+        EXPECT_EQ(runConsole("check").exitCode, 0);
+    }
+}
+
+// A player's edit of a live file is kept aside, byte for byte, before the click replaces it.
+TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFileAsideByteForByte)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
+    const std::string edit("tuned by hand\r\n\0\xff", 17);
+    writeWholeFile(tree.find(step.target), edit);
+    const Result click = runConsole("binpatch");
+    EXPECT_EQ(click.exitCode, 0);
+    EXPECT_NE(click.out.find("Gesichert: " + step.target + " -> Sicherungen/"), std::string::npos) << click.out;
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::recursive_directory_iterator("Sicherungen"))
+        if (entry.is_regular_file())
+            kept.push_back(entry.path().string());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readWholeFile(kept.front()), edit);
+    EXPECT_EQ(tree.read(step.target), tree.read(step.source));
 }
 
 } // namespace

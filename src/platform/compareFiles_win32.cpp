@@ -98,3 +98,63 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
         found.push_back(compare(pair.source.c_str(), pair.target.c_str()));
     return found;
 }
+
+namespace {
+
+// Size and modification time of a regular file; false for anything else.
+bool findRegular(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info)
+{
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) && !isFolder(info.dwFileAttributes);
+}
+
+bool sameSize(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b)
+{
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
+}
+
+bool sameBytes(const std::string& a, const std::string& b)
+{
+    const ReadHandle first(a.c_str());
+    const ReadHandle second(b.c_str());
+    return first.isFile() && second.isFile() && sameBytes(first.get(), second.get());
+}
+
+// Variants are looked at by size and time first, and bytes are read only when none of them
+// tells so (a live file usually holds the variant that the copy is about to replace, with its
+// time; the variants often share a size). Two names of one file share size and time too.
+bool changed(const FileVariants& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA targetInfo;
+    if (file.variants.empty() || !findRegular(file.target, targetInfo))
+        return false;
+    std::vector<const std::string*> sameSizeOnly;
+    bool replaced = false;
+    for (size_t i = 0; i < file.variants.size(); ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA variantInfo;
+        if (!findRegular(file.variants[i], variantInfo))
+            continue;
+        replaced = replaced || i == 0;
+        if (!sameSize(variantInfo, targetInfo))
+            continue;
+        if (CompareFileTime(&variantInfo.ftLastWriteTime, &targetInfo.ftLastWriteTime) == 0)
+            return false;
+        sameSizeOnly.push_back(&file.variants[i]);
+    }
+    for (const std::string* variant : sameSizeOnly) {
+        if (sameBytes(file.target, *variant))
+            return false;
+    }
+    return replaced;
+}
+
+} // namespace
+
+std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
+{
+    std::vector<bool> found;
+    for (const FileVariants& file : files) {
+        found.push_back(changed(file));
+        keepAlive();
+    }
+    return found;
+}

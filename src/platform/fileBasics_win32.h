@@ -1,6 +1,10 @@
 #pragma once
 
+#include "fileError.h"
+
 #include <windows.h>
+
+#include <cstdint>
 
 // What the Windows seam's files share. The Windows file system ignores letter case already,
 // so paths go to the system as written.
@@ -20,3 +24,99 @@ inline bool fileExists(const char* path)
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
 }
+
+// What the player is told of a failed call, by the error it left.
+FileError fileErrorOf(DWORD error);
+
+// Owns one file handle.
+class Handle {
+public:
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    ~Handle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle& operator=(HANDLE handle)
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+        handle_ = handle;
+        return *this;
+    }
+
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    // Gives up ownership.
+    HANDLE release()
+    {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Copies `size` bytes from the current offset of `from` to `to`, through a buffer of the
+// caller's; a read that another program's lock refuses is tried again patiently. The error
+// that stopped it, or ERROR_SUCCESS.
+DWORD copyBytes(HANDLE from, HANDLE to, uint64_t size, char* buffer, DWORD bufferSize);
+
+// ---- Patience with other programs --------------------------------------------------------
+//
+// Other programs open the player's files all the time: a virus scanner each file that was
+// just written, an indexer or a cloud client the files of the folders it watches, the
+// simulator the files it runs with. While one holds a file, Windows refuses to replace or
+// rename it (ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_LOCK_VIOLATION). Such a step
+// is tried again after a wait, the waits growing, until the command's patience is spent; then
+// the step fails as held by another program. A real refusal (a read-only file, a folder in a
+// file's place, a missing folder) is told apart by the caller and fails at once.
+
+// The figures. A scanner looks at a file within a few to some tens of milliseconds, so the
+// first wait is short; each wait doubles up to one second, which lets an indexer or a cloud
+// client that reads a file of a few MiB finish with it, without trying too often. A command
+// waits ten seconds in all, over all its files: a holder that keeps a file longer is not
+// about to let go (the simulator running, an editor), and the player hears of it well before
+// a minute, the step named.
+constexpr DWORD kFirstWaitMs = 10;
+constexpr DWORD kLongestWaitMs = 1000;
+constexpr DWORD kPatienceMs = 10000;
+
+// Whether the error may mean that another program holds the file.
+bool mayBeHeld(DWORD error);
+
+// The waiting allowance of one command: a click holds one for as long as it holds the click
+// lock; each call of the seam made outside a click holds one for itself. An inner one adds
+// nothing, so a command never waits longer than kPatienceMs in all.
+class Patience {
+public:
+    Patience() { enter(); }
+    ~Patience() { leave(); }
+    Patience(const Patience&) = delete;
+    Patience& operator=(const Patience&) = delete;
+
+    // The same for an owner that cannot hold the object (the click lock): leave() once for
+    // each enter().
+    static void enter();
+    static void leave();
+
+    // After a try that met another program's hold: waits the next wait of this step (tries
+    // counts them) and returns true, or false when the command's patience is spent.
+    static bool waitForOtherProgram(int& tries);
+};
+
+// ---- A window that answers while a command works ------------------------------------------
+
+// Calls the keep-alive callback (keepAlive_win32.h), at most once every kKeepAliveMs unless
+// `now`: between the steps of a long batch, and while waiting.
+constexpr DWORD kKeepAliveMs = 100;
+void keepAlive(bool now = false);
+
+// Waits for the handle (none: only the time), for at most timeoutMs (INFINITE: for ever),
+// keeping the window alive meanwhile. True when the handle was signalled (or abandoned).
+bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs);

@@ -2,9 +2,26 @@
 
 #include "fileBasics_win32.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+// Opened to be shared with every other program, a click's rename among them: a start that
+// reads the state file never keeps another window's click from saving it.
 std::FILE* openRegularFile(const char* path)
 {
-    return fileExists(path) ? std::fopen(path, "rb") : nullptr;
+    Handle file(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)
+        || isFolder(info.dwFileAttributes))
+        return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY);
+    if (descriptor < 0)
+        return nullptr;
+    file.release(); // now the descriptor's
+    std::FILE* stream = _fdopen(descriptor, "rb");
+    if (stream == nullptr)
+        _close(descriptor);
+    return stream;
 }
 
 std::vector<bool> filesExist(const std::vector<std::string>& paths)
@@ -13,4 +30,10 @@ std::vector<bool> filesExist(const std::vector<std::string>& paths)
     for (const std::string& path : paths)
         found.push_back(fileExists(path.c_str()));
     return found;
+}
+
+bool folderExists(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && isFolder(attributes);
 }

@@ -3,26 +3,14 @@
 #include "fileBasics_win32.h"
 
 #include <string>
+#include <vector>
+
+// Whole-file replacement with one handle per new file: it is created beside the target,
+// filled, given its time, flushed and renamed over the target through that one handle, which
+// may delete it: no other program can hold the new file against its rename meanwhile, and
+// each file is opened once (every open is one more that a virus scanner inspects).
 
 namespace {
-
-// Whether both paths name one file (two spellings, or two names of a hard link).
-bool sameFile(const char* first, const char* second)
-{
-    BY_HANDLE_FILE_INFORMATION info[2] = {};
-    const char* paths[2] = {first, second};
-    for (int i = 0; i < 2; ++i) {
-        const HANDLE file = CreateFileA(paths[i], 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        const BOOL known = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (!known)
-            return false;
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber
-        && info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
 
 // The attributes a file may be given; the others (folder, reparse point, compression and
 // the like) belong to how the file is stored.
@@ -30,100 +18,238 @@ const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
                                   | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
                                   | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
 
-// Whether the target may be replaced, given its attributes: a missing one, or an existing
-// file that is neither a folder nor read-only (the rename would not ask).
-bool mayReplace(DWORD targetAttributes)
+// Bytes go from source to new file through a buffer of this size, held for one call.
+const DWORD kBufferSize = 1024 * 1024;
+
+// What stands at a target, read once: its attributes, INVALID_FILE_ATTRIBUTES for none.
+struct Target {
+    std::string path;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    bool exists() const { return attributes != INVALID_FILE_ATTRIBUTES; }
+};
+
+// Whether the target may be replaced: a missing one in an existing folder, or a file that is
+// neither a folder nor read-only (the rename would not ask).
+FileError examine(Target& target)
 {
-    if (targetAttributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
-    return !isFolder(targetAttributes) && (targetAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+    target.attributes = GetFileAttributesA(target.path.c_str());
+    if (!target.exists()) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? FileError::None : fileErrorOf(error);
+    }
+    if (isFolder(target.attributes))
+        return FileError::NotAFile;
+    return (target.attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileError::AccessDenied : FileError::None;
 }
 
-// The attributes the replacement takes: the target's own, or plain ones for a new file.
-DWORD attributesToKeep(DWORD targetAttributes)
+// After a rename refused as if the target were held: a real refusal (the target turned
+// read-only or into a folder meanwhile, or the user may not delete it), or None when another
+// program holds it. Only a refused rename pays for the look.
+FileError refusalAt(Target target)
 {
-    if (targetAttributes == INVALID_FILE_ATTRIBUTES || (targetAttributes & kSettableAttributes) == 0)
-        return FILE_ATTRIBUTE_NORMAL;
-    return targetAttributes & kSettableAttributes;
+    if (const FileError refused = examine(target); refused != FileError::None || !target.exists())
+        return refused;
+    const Handle probe(CreateFileA(target.path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    return !probe && GetLastError() == ERROR_ACCESS_DENIED ? FileError::AccessDenied : FileError::None;
 }
 
-// Removes a new file left by a killed click (a click holds the click lock, so no other one is
-// filling it): it is never written into, as it might be linked elsewhere by now.
-void removeLeftover(const std::string& path)
+// The new file's attributes: the target's own, never read-only, or plain ones for a new file.
+DWORD attributesFor(const Target& target)
 {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    const DWORD kept = target.exists() ? target.attributes & kSettableAttributes & ~FILE_ATTRIBUTE_READONLY : 0;
+    return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
-// Fills the new file beside the target through `fill`, which leaves its content on disk; then
-// gives it the target's attributes and moves it over the target, the rename written through to
-// disk before the call returns. The new file is deleted when any step fails.
-template <typename Fill>
-bool replace(const char* target, Fill fill)
+// The rename request for the target, by its full path (a bare name is not taken as one in the
+// new file's folder everywhere).
+std::vector<char> renameTo(const std::string& target)
 {
-    const DWORD targetAttributes = GetFileAttributesA(target);
-    if (!mayReplace(targetAttributes))
+    char full[MAX_PATH * 2];
+    const DWORD fullLength = GetFullPathNameA(target.c_str(), sizeof full, full, nullptr);
+    const std::string name = std::string("\\??\\") + (fullLength > 0 && fullLength < sizeof full ? full : target.c_str());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+    std::vector<char> request(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(length) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(request.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, info->FileName, length);
+    return request;
+}
+
+std::string lastComponent(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// One new file beside its target, from its creation to its rename; deleted unless renamed.
+class NewFile {
+public:
+    explicit NewFile(const Target& target) : target_(target), path_(target.path + kNewFileSuffix) {}
+    ~NewFile()
+    {
+        if (file_ && !renamed_) {
+            FILE_DISPOSITION_INFO remove = {TRUE};
+            SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof remove);
+        }
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    HANDLE get() const { return file_.get(); }
+
+    // Creates it. One left by a killed click is removed first (a command holds the click
+    // lock, so no other one is filling it): it is never written into, as it might be linked
+    // elsewhere by now.
+    FileError create()
+    {
+        bool leftover = false;
+        int removals = 0;
+        for (int tries = 0;;) {
+            file_ = CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW,
+                                attributesFor(target_), nullptr);
+            if (file_)
+                return FileError::None;
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS) {
+                leftover = true;
+                SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (DeleteFileA(path_.c_str()) && ++removals <= 2)
+                    continue;
+            }
+            // A leftover that another program holds cannot go yet.
+            const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                              || (leftover && (error == ERROR_ACCESS_DENIED || error == ERROR_FILE_EXISTS));
+            if (!held || !Patience::waitForOtherProgram(tries))
+                return held ? FileError::HeldByOtherProgram : fileErrorOf(error);
+        }
+    }
+
+    // Flushes the content, then renames the new file over the target; a target that another
+    // program holds is waited for.
+    FileError replaceTarget()
+    {
+        if (!FlushFileBuffers(file_.get()))
+            return fileErrorOf(GetLastError());
+        const std::vector<char> request = renameTo(target_.path);
+        for (int tries = 0;;) {
+            if (SetFileInformationByHandle(file_.get(), FileRenameInfo, const_cast<char*>(request.data()),
+                                           static_cast<DWORD>(request.size()))) {
+                renamed_ = true;
+                return FileError::None;
+            }
+            const DWORD error = GetLastError();
+            if (!mayBeHeld(error))
+                return fileErrorOf(error);
+            if (const FileError refused = refusalAt(target_); refused != FileError::None)
+                return refused;
+            if (!Patience::waitForOtherProgram(tries))
+                return FileError::HeldByOtherProgram;
+        }
+    }
+
+private:
+    Target target_;
+    std::string path_;
+    Handle file_;
+    bool renamed_ = false;
+};
+
+// Opens the source to read it, waiting while another program holds it.
+FileError openSource(const char* path, Handle& source, BY_HANDLE_FILE_INFORMATION& info)
+{
+    for (int tries = 0;;) {
+        source = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (source)
+            break;
+        const DWORD error = GetLastError();
+        if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && Patience::waitForOtherProgram(tries))
+            continue;
+        // A folder cannot be opened so; it is no source.
+        if (error == ERROR_ACCESS_DENIED && !isFolder(GetFileAttributesA(path)))
+            return FileError::AccessDenied;
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? FileError::HeldByOtherProgram
+                                                                                 : FileError::SourceMissing;
+    }
+    const bool file = GetFileType(source.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(source.get(), &info)
+                      && !isFolder(info.dwFileAttributes);
+    return file ? FileError::None : FileError::SourceMissing;
+}
+
+// Whether the target is the source's own file: a second name of it (a hard link), or the
+// same name spelt another way. Only then can it be; only then is it looked at.
+bool isSourceItself(const FilePair& copy, const BY_HANDLE_FILE_INFORMATION& source, const Target& target)
+{
+    if (!target.exists() || (source.nNumberOfLinks < 2 && lstrcmpiA(copy.source.c_str(), copy.target.c_str()) != 0))
         return false;
-    const std::string newPath = std::string(target) + kNewFileSuffix;
-    removeLeftover(newPath);
-    if (fill(newPath.c_str()) && SetFileAttributesA(newPath.c_str(), attributesToKeep(targetAttributes)) != 0
-        && MoveFileExA(newPath.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
-        return true;
-    removeLeftover(newPath);
-    return false;
+    const Handle file(CreateFileA(target.path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    return file && GetFileInformationByHandle(file.get(), &info) && info.dwVolumeSerialNumber == source.dwVolumeSerialNumber
+           && info.nFileIndexHigh == source.nFileIndexHigh && info.nFileIndexLow == source.nFileIndexLow;
 }
 
-// Writes the bytes into a new file with plain attributes and flushes them to disk.
-bool writeNewFile(const char* path, const char* bytes, size_t size)
+FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
 {
-    const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool complete = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) != 0 && written == size
-                          && FlushFileBuffers(file) != 0;
-    return CloseHandle(file) != 0 && complete;
-}
-
-// Writes the file's cached content to disk.
-bool flushToDisk(const char* path)
-{
-    const HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool flushed = FlushFileBuffers(file) != 0;
-    return CloseHandle(file) != 0 && flushed;
-}
-
-// The copy takes the source's attributes, read-only among them, which would keep it from
-// being opened to flush it and the live file from being replaced by the next click: they are
-// cleared here, and the target's set after.
-bool copyNewFile(const char* source, const char* path)
-{
-    return CopyFileA(source, path, TRUE) != 0 && SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0
-           && flushToDisk(path);
-}
-
-bool copyOne(const char* source, const char* target)
-{
-    const DWORD attributes = GetFileAttributesA(source);
-    if (attributes == INVALID_FILE_ATTRIBUTES || isFolder(attributes) || sameFile(source, target))
-        return false;
-    return replace(target, [source](const char* newPath) { return copyNewFile(source, newPath); });
+    Handle source;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (const FileError error = openSource(copy.source.c_str(), source, info); error != FileError::None)
+        return error;
+    Target target{copy.target};
+    const FileError refused = examine(target);
+    // A live file that is its source's own file already holds its bytes: nothing to copy.
+    if (isSourceItself(copy, info, target))
+        return FileError::None;
+    if (refused != FileError::None)
+        return refused;
+    NewFile file(target);
+    if (const FileError error = file.create(); error != FileError::None)
+        return error;
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    // The new file takes its source's modification time, as a copy on Windows does.
+    const DWORD copied = copyBytes(source.get(), file.get(), size, buffer.data(), kBufferSize);
+    if (copied != ERROR_SUCCESS)
+        return fileErrorOf(copied);
+    if (!SetFileTime(file.get(), nullptr, nullptr, &info.ftLastWriteTime))
+        return fileErrorOf(GetLastError());
+    return file.replaceTarget();
 }
 
 } // namespace
 
-std::vector<bool> copyFilesReplacing(const std::vector<FilePair>& copies)
+std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
-    std::vector<bool> copied;
-    for (const FilePair& copy : copies)
-        copied.push_back(copyOne(copy.source.c_str(), copy.target.c_str()));
-    return copied;
+    const Patience patience;
+    std::vector<char> buffer(kBufferSize);
+    std::vector<FileError> results;
+    for (const FilePair& copy : copies) {
+        results.push_back(copyOne(copy, buffer));
+        keepAlive();
+    }
+    return results;
 }
 
-bool writeFileReplacing(const char* path, const char* bytes, size_t size)
+// An existing file keeps its spelling: the rename takes its name as found.
+FileError writeFileReplacing(const char* path, const char* bytes, size_t size)
 {
-    return replace(path, [bytes, size](const char* newPath) { return writeNewFile(newPath, bytes, size); });
+    const Patience patience;
+    Target target{path};
+    if (const FileError refused = examine(target); refused != FileError::None)
+        return refused;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = target.exists() ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        const std::string written = target.path;
+        target.path = written.substr(0, written.size() - lastComponent(written).size()) + found.cFileName;
+    }
+    NewFile file(target);
+    if (const FileError error = file.create(); error != FileError::None)
+        return error;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr))
+        return fileErrorOf(GetLastError());
+    if (written != size)
+        return FileError::ReadWriteError;
+    return file.replaceTarget();
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "controller.h"
+#include "keepAlive_win32.h"
 #include "resource.h"
 
 namespace {
@@ -38,6 +39,8 @@ HBITMAP bmp_bin = NULL;
 HBITMAP bmp_cab = NULL;
 HWND binpatchButton = NULL;
 HWND cabviewButton = NULL;
+// True while a click runs, up to its first message: the cursor shows the wait.
+bool clickRunning = false;
 
 HINSTANCE ownModule()
 {
@@ -51,10 +54,47 @@ void showWarning(HWND owner, const char* text, const char* title)
 
 LRESULT onDestroy();
 
+// Mouse clicks and keys given while a click runs are dropped: no second command starts before
+// the click ends, and none reaches the message box that follows it.
+void dropInput()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&msg, NULL, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&msg, NULL, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
+}
+
+// Called by the file functions while a click waits for another's or copies many files:
+// a look at the queue that removes nothing answers the messages other programs send (Windows
+// then sees the window alive), and the window repaints what needs it.
+void keepWindowAlive()
+{
+    dropInput();
+    MSG msg;
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    UpdateWindow(mainWindow);
+}
+
+void endWaitCursor()
+{
+    if (!clickRunning)
+        return;
+    clickRunning = false;
+    dropInput();
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+}
+
 // What the controller needs from the window.
 class WindowFrontEnd : public FrontEnd {
 public:
-    void showMessage(const char* text, const char* title) override { showWarning(mainWindow, text, title); }
+    void showMessage(const char* text, const char* title) override
+    {
+        endWaitCursor();
+        showWarning(mainWindow, text, title);
+    }
 
     void setButtonCaption(Button button, const char* text) override
     {
@@ -152,20 +192,38 @@ LRESULT onPaint(HWND hwnd)
     return 0;
 }
 
+void startWaitCursor()
+{
+    clickRunning = true;
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+}
+
 // The notification code and lParam are not examined: either control id counts as a click.
+// The cursor shows the wait until the click's first message.
 LRESULT onCommand(WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDC_BINPATCH:
+        startWaitCursor();
         controller.toggleBinPatch();
         break;
     case IDC_CABVIEW:
+        startWaitCursor();
         controller.toggleCabview();
         break;
     default:
         break;
     }
+    endWaitCursor();
     return 0;
+}
+
+LRESULT onSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    if (!clickRunning)
+        return DefWindowProcA(hwnd, WM_SETCURSOR, wParam, lParam);
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    return TRUE;
 }
 
 LRESULT onClose(HWND hwnd)
@@ -201,6 +259,8 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return onClose(hwnd);
     case WM_COMMAND:
         return onCommand(wParam);
+    case WM_SETCURSOR:
+        return onSetCursor(hwnd, wParam, lParam);
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -235,6 +295,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
         return 0;
     }
 
+    setKeepAlive(keepWindowAlive);
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
 

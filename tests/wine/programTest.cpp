@@ -2,6 +2,7 @@
 // prepared content tree, and each run checks from outside all that it shows and leaves behind.
 
 #include "programRun.h"
+#include "clickLock.h"
 #include "resource.h"
 #include "copyTables.h"
 #include "scratchTree.h"
@@ -104,8 +105,10 @@ protected:
 TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWithZero)
 {
     const std::vector<CopyStep> cab1280 = stepsToRun(Batch::Cabfiles1280, 0);
+    const CopyStep& missing = cab1280.at(cab1280.size() / 2);
     tree_.createContent();
-    tree_.remove(cab1280.at(cab1280.size() / 2).source);
+    tree_.remove(missing.source);
+    const std::string notCopied = "Nicht kopiert: 1 Datei, zuerst " + missing.target + " (Quelle fehlt)";
     ProgramRun& run = start("0\r\n1024");
     const HWND window = run.mainWindow(true);
     ASSERT_NE(window, HWND(NULL));
@@ -147,6 +150,8 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
         SCOPED_TRACE(click.text);
         run.click(click.button);
         expectMessage(click.title, click.text);
+        if (click.cabview < 0)
+            expectMessage("Fehler", notCopied);
         expectShown(click.binIndicator, click.cabIndicator, click.binCaption, click.cabCaption);
         EXPECT_EQ(stateFileBytes(), click.stateFile);
         if (click.cabview >= 0)
@@ -164,6 +169,28 @@ TEST_F(Program, MissingStateFileShowsTheReadErrorThenTheWindowOnceWithoutBackgro
     EXPECT_FALSE(std::filesystem::exists("br927.zekconfig"));
     // Painted once, visible, with both buttons, and the released background not drawn.
     EXPECT_EQ(run.paintLog(), std::vector<std::string>{"0 1 2"});
+}
+
+// While its click waits for another process's, the window answers what other programs send it;
+// the click then runs whole.
+TEST_F(Program, AnswersOtherProgramsWhileItsClickWaitsForAnotherProcesssClick)
+{
+    tree_.createContent();
+    ProgramRun& run = start("0\r\n1024");
+    const HWND window = run.mainWindow(true);
+    ASSERT_NE(window, HWND(NULL));
+    {
+        const ClickLock clickUnderWay;
+        // Sent messages are taken in the order sent: the question comes only after the click began.
+        ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, kBinPatch, 0));
+        DWORD_PTR ignored = 0;
+        EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored), 0) << "no answer";
+        EXPECT_EQ(stateFileBytes(), "0\r\n1024") << "the click did not wait";
+    }
+    expectMessage("Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert");
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.exitCode(), 0);
 }
 
 // The program with its background bitmap damaged, as a broken copy would hold it: the

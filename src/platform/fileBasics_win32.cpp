@@ -1,0 +1,135 @@
+#include "fileBasics_win32.h"
+
+#include "keepAlive_win32.h"
+
+#include <algorithm>
+
+FileError fileErrorOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FileError::HeldByOtherProgram;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return FileError::AccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FileError::DiskFull;
+    case ERROR_FILE_NOT_FOUND:
+        return FileError::SourceMissing;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+        return FileError::FolderMissing;
+    default:
+        return FileError::ReadWriteError;
+    }
+}
+
+DWORD copyBytes(HANDLE from, HANDLE to, uint64_t size, char* buffer, DWORD bufferSize)
+{
+    int tries = 0;
+    while (size > 0) {
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(size, bufferSize));
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, want, &got, nullptr)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_LOCK_VIOLATION && Patience::waitForOtherProgram(tries))
+                continue;
+            return error;
+        }
+        if (got == 0)
+            return ERROR_HANDLE_EOF; // the file shrank meanwhile
+        DWORD put = 0;
+        if (!WriteFile(to, buffer, got, &put, nullptr))
+            return GetLastError();
+        if (put != got)
+            return ERROR_WRITE_FAULT;
+        size -= got;
+    }
+    return ERROR_SUCCESS;
+}
+
+namespace {
+
+// One command's allowance at a time per thread: how deep the allowances are nested, and how
+// long the outermost one has waited so far.
+thread_local int patienceDepth = 0;
+thread_local DWORD waitedMs = 0;
+
+KeepAliveCallback keepAliveCallback = nullptr;
+ULONGLONG lastKeepAlive = 0;
+
+} // namespace
+
+bool mayBeHeld(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+void Patience::enter()
+{
+    if (patienceDepth++ == 0)
+        waitedMs = 0;
+}
+
+void Patience::leave()
+{
+    --patienceDepth;
+}
+
+bool Patience::waitForOtherProgram(int& tries)
+{
+    if (waitedMs >= kPatienceMs)
+        return false;
+    const DWORD growing = kFirstWaitMs << std::min(tries, 10);
+    const DWORD wait = std::min({growing, kLongestWaitMs, kPatienceMs - waitedMs});
+    ++tries;
+    waitedMs += wait;
+    waitKeepingAlive(nullptr, wait);
+    return true;
+}
+
+void setKeepAlive(KeepAliveCallback callback)
+{
+    keepAliveCallback = callback;
+}
+
+void keepAlive(bool now)
+{
+    if (keepAliveCallback == nullptr)
+        return;
+    const ULONGLONG time = GetTickCount64();
+    if (!now && time - lastKeepAlive < kKeepAliveMs)
+        return;
+    lastKeepAlive = time;
+    keepAliveCallback();
+}
+
+// With a window to keep alive, the wait also ends at every message that arrives for this
+// thread; the callback then answers it, and the wait goes on for the rest of its time.
+bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs)
+{
+    const DWORD handles = handle != nullptr ? 1 : 0;
+    if (keepAliveCallback == nullptr) {
+        if (handles == 0) {
+            Sleep(timeoutMs);
+            return false;
+        }
+        const DWORD waited = WaitForSingleObject(handle, timeoutMs);
+        return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        keepAlive(true);
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        const DWORD left = timeoutMs == INFINITE ? INFINITE
+                           : elapsed >= timeoutMs ? 0
+                                                  : timeoutMs - static_cast<DWORD>(elapsed);
+        const DWORD waited = MsgWaitForMultipleObjects(handles, &handle, FALSE, left, QS_ALLINPUT);
+        if (handles == 1 && (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0))
+            return true;
+        if (waited != WAIT_OBJECT_0 + handles)
+            return false; // the time is up, or the wait failed
+    }
+}
