@@ -13,6 +13,7 @@
 // Usage: copy-bench <scratch folder> <console> [repetitions]
 
 #include "consoleProcess.h"
+#include "benchTree.h"
 #include "contentTree.h"
 #include "fileIO.h"
 
@@ -35,43 +36,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t KiB = 1024;
-constexpr size_t MiB = 1024 * KiB;
 
-bool endsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 
-// A realistic size for the file, scaled.
-size_t realisticSize(const std::string& name, double scale)
-{
-    size_t size = 40 * KiB; // engine definitions
-    if (endsWith(name, ".s"))
-        size = 2 * MiB;
-    else if (endsWith(name, ".ace"))
-        size = 3 * MiB / 2;
-    else if (endsWith(name, ".cvf"))
-        size = 60 * KiB;
-    return static_cast<size_t>(static_cast<double>(size) * scale);
-}
-
-// Brings every file of the tree to its realistic size, its one line repeated.
-void growFiles(const std::string& root, double scale)
-{
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file())
-            continue;
-        const std::string line = readWholeFile(entry.path().string());
-        const size_t size = realisticSize(asciiLowered(entry.path().filename().string()), scale);
-        std::string content;
-        content.reserve(size + line.size());
-        while (content.size() < size)
-            content += line;
-        content.resize(size);
-        writeWholeFile(entry.path().string(), content);
-    }
-}
 
 // A simulator root with the tool's working directory two levels below it.
 struct BenchTree {

@@ -5,6 +5,7 @@
 //
 // Usage: copy-bench-wine <folder for the tree> <br927config.exe> <repetitions>
 
+#include "benchTree.h"
 #include "contentTree.h"
 #include "copyTables.h"
 #include "fileIO.h"
@@ -22,26 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr size_t KiB = 1024;
-constexpr size_t MiB = 1024 * KiB;
-
-bool endsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// The sizes of `make bench`: 47.7 MiB for one BinPatch click.
-size_t realisticSize(const std::string& path)
-{
-    if (endsWith(path, ".s"))
-        return 2 * MiB;
-    if (endsWith(path, ".ace"))
-        return 3 * MiB / 2;
-    if (endsWith(path, ".cvf"))
-        return 60 * KiB;
-    return 40 * KiB;
-}
 
 double now()
 {
@@ -119,8 +100,8 @@ int main(int argc, char** argv)
     fs::remove_all(root);
     fs::create_directories(root + "/ZEK/BR927");
     ContentTreeOptions options;
-    options.sizeOf = realisticSize;
     createContentTree(root, options);
+    growFiles(root, 1.0);
     fs::current_path(root + "/ZEK/BR927");
     const std::vector<CopyStep> steps = stepsToRun(Batch::EngfilesBin, 1024);
 

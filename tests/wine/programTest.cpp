@@ -182,7 +182,7 @@ TEST_F(Program, AnswersOtherProgramsWhileItsClickWaitsForAnotherProcesssClick)
     {
         const ClickLock clickUnderWay;
         // Sent messages are taken in the order sent: the question comes only after the click began.
-        ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, kBinPatch, 0));
+        ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, IDC_BINPATCH, 0));
         DWORD_PTR ignored = 0;
         EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored), 0) << "no answer";
         EXPECT_EQ(stateFileBytes(), "0\r\n1024") << "the click did not wait";
