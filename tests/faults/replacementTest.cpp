@@ -153,4 +153,51 @@ TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
 INSTANTIATE_TEST_SUITE_P(Held, TwoClicks, testing::ValuesIn(kHeldAfterRename),
                          [](const auto& rename) { return rename.index == 0 ? "AtItsFirstRename" : "HalfwayThroughTheBatch"; });
 
+// A click killed at the mark, at the state file or halfway through its batch, over a live
+// engine changed by hand: the next start, a click of the other button, first finishes the
+// click cut off and says so; then every file is in step with the state file, no new file or
+// mark is left, and the player's change is kept.
+class KilledClick : public testing::TestWithParam<int> {};
+
+TEST_P(KilledClick, IsFinishedAtTheNextStartKeepingThePlayersChange)
+{
+    if (const std::string refused = ptraceRefused(); !refused.empty())
+        GTEST_SKIP() << "strace cannot trace here: " << refused;
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const std::string engine = stepsToRun(Batch::EngfilesBin, 1024).front().target;
+    writeWholeFile(tree.find(engine), "tuned by hand\n");
+    HeldClick held(tree, GetParam());
+    const pid_t click = held.stopped();
+    ASSERT_GT(click, 0);
+    ::kill(click, SIGKILL);
+    held.output().finish();
+
+    Console next(CONSOLE_PATH, {"cabview"});
+    next.closeInput();
+    const std::string answer = next.readRest();
+    // Told once, at the start, before the window's rows.
+    EXPECT_LT(answer.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n"), answer.find("BinPatch ")) << answer;
+    EXPECT_NE(answer.find("[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"), std::string::npos);
+    EXPECT_EQ(next.finish(), 0);
+
+    Console check(CONSOLE_PATH, {"check"});
+    check.closeInput();
+    const std::string report = check.readRest();
+    EXPECT_EQ(check.finish(), 0) << report;
+    size_t kept = 0;
+    for (const auto& [path, content] : tree.now()) {
+        EXPECT_EQ(path.find(".br927-new"), std::string::npos) << path;
+        EXPECT_EQ(path.find("umschaltung-laeuft"), std::string::npos) << path;
+        kept += path.find("Sicherungen/") != std::string::npos && content == "tuned by hand\n";
+    }
+    EXPECT_GE(kept, 1u) << "the player's change is lost";
+}
+
+// After the mark, after the state file, halfway through the batch.
+const char* const kKilledAt[] = {"AtTheMark", "AtTheStateFile", "HalfwayThroughTheBatch"};
+INSTANTIATE_TEST_SUITE_P(Killed, KilledClick, testing::Values(1, 2, 125),
+                         [](const auto& rename) { return kKilledAt[rename.index]; });
+
 } // namespace
