@@ -4,7 +4,12 @@
 #include "removeFile.h"
 #include "replaceFile.h"
 
+namespace {
+
+// No player's file is called so.
 const char kClickMarkName[] = "br927.umschaltung-laeuft";
+
+} // namespace
 
 bool markClickUnderWay()
 {

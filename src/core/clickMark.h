@@ -4,9 +4,6 @@
 // before a click writes anything and removed, durably, once its batch has ended. A start that
 // finds it knows that a click was cut off (killed, or by a power cut) and finishes it.
 
-// The mark's name; no player's file is called so.
-extern const char kClickMarkName[];
-
 // True when the mark was made durable.
 bool markClickUnderWay();
 

@@ -210,20 +210,21 @@ void Controller::finishInterruptedClick()
         if (!clickMarkFound() || !readStates())
             return;
         run = repairUnderMark();
-        clearClickMark();
     }
     frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
     showFileMessages(frontEnd_, run);
 }
 
 // Under the click lock: the new files a click cut off left behind are removed, and the live
-// files brought in step with the state file, under a mark of their own until they are. A tree
-// in order is left as it is, its folders included.
+// files brought in step with the state file, under a mark until they are; no mark is left
+// after it, a cut-off click's included. A tree in order is left as it is, its folders included.
 BatchRun Controller::repairUnderMark()
 {
     removeLeftovers(foldersWritten());
-    if (checkLiveTree(binpatch, cabview).inOrder())
+    if (checkLiveTree(binpatch, cabview).inOrder()) {
+        clearClickMark();
         return BatchRun();
+    }
     markClickUnderWay();
     BatchRun run = repairLiveTree(binpatch, cabview);
     clearClickMark();
