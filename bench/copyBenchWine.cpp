@@ -47,8 +47,6 @@ double timeClick(const std::string& console)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     const HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    (void)inherit;
     SetHandleInformation(nowhere, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     startup.hStdOutput = nowhere;
     startup.hStdError = nowhere;

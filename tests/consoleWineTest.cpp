@@ -6,6 +6,7 @@
 #include "clickLock.h"
 #include "fileBasics_win32.h"
 #include "scratchTree.h"
+#include "startProcess_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +29,42 @@ struct Result {
     int exitCode;
 };
 
-// Through the command interpreter, with the output in files beside the working directory.
+HANDLE inheritableFile(const char* path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Started directly, with its output in files beside the working directory that the test
+// empties first (a test reads them while the console runs).
 Result runConsole(const std::string& args)
 {
-    const int exitCode = std::system(("\"" CONSOLE_PATH "\" " + args + " <NUL >..\\out.txt 2>..\\err.txt").c_str());
-    return {readWholeFile("../out.txt"), readWholeFile("../err.txt"), exitCode};
+    const HANDLE in = inheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    const HANDLE out = inheritableFile("..\\out.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    const HANDLE err = inheritableFile("..\\err.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const std::string commandLine = "\"" CONSOLE_PATH "\" " + args;
+    const bool started = startProcess(nullptr, commandLine, TRUE, 0, nullptr, startup, process);
+    const DWORD startError = GetLastError();
+    for (HANDLE handle : {in, out, err})
+        CloseHandle(handle);
+    if (!started) {
+        ADD_FAILURE() << "the console did not start: " << commandLine << " (error " << startError << ")";
+        return {"", "", -1};
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return {readWholeFile("../out.txt"), readWholeFile("../err.txt"), static_cast<int>(exitCode)};
 }
 
 TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
@@ -133,7 +165,7 @@ public:
         std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + std::to_string(holdMs) + " " + name;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process_))
+        if (startProcess(nullptr, command, FALSE, 0, nullptr, startup, process_))
             holding_ = WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0;
     }
     ~HeldFile()

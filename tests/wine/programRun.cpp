@@ -1,4 +1,5 @@
 #include "programRun.h"
+#include "startProcess_win32.h"
 
 #include <algorithm>
 #include <fstream>
@@ -112,8 +113,7 @@ ProgramRun::ProgramRun(const std::string& exe, const std::string& workDir)
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + exe + "\"";
     // Suspended until the hook is in place, so that no paint escapes it.
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, workDir.c_str(),
-                        &startup, &process_))
+    if (!startProcess(exe.c_str(), commandLine, FALSE, CREATE_SUSPENDED, workDir.c_str(), startup, process_))
         throw std::runtime_error("cannot start " + exe);
     char path[MAX_PATH] = "";
     GetTempPathA(sizeof path, path);
