@@ -131,10 +131,10 @@ fuzz-short: fuzz-build
 	@tests/fuzz/run.sh $(FUZZ)/tests/fuzz/stateFileFuzzer 20 $(FUZZ)/run
 
 .PHONY: soak
-# 10,000 alternating clicks on each button through the console (`make test` runs 15).
+# 10,000 alternating clicks on each button through one long-lived console; prints figures.
 SOAK_CLICKS ?= 10000
 soak: native
-	$(NATIVE)/tests/soak/soakTests --clicks=$(SOAK_CLICKS)
+	$(NATIVE)/bench/soak $(BUILD)/soak $(NATIVE)/br927config $(SOAK_CLICKS)
 
 .PHONY: bench
 # The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).

@@ -19,19 +19,9 @@ const std::string kOn1280 = "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280:
 const std::string kUnread = "BinPatch -1: deaktiviert [Aktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n";
 const std::string kUsage = "Aufruf: br927config";
 
-struct Result {
-    std::string out;
-    std::string err;
-    int exitCode;
-};
-
-Result runConsole(const std::vector<std::string>& args)
+ConsoleRun runConsole(const std::vector<std::string>& args)
 {
-    Console console(CONSOLE_PATH, args);
-    console.closeInput();
-    Result result{console.readRest(), console.readErrors(), 0};
-    result.exitCode = console.finish();
-    return result;
+    return runToEnd(CONSOLE_PATH, args);
 }
 
 std::string stateFileOrNone()
@@ -61,7 +51,7 @@ TEST(Console, WithoutAClickPrintsTheRowsTheReadErrorOrTheRefusalAndTouchesNothin
         fs::remove("br927.zekconfig");
         if (std::string(start.file) != "<none>")
             writeStateFile(start.file);
-        const Result result = runConsole(start.args);
+        const ConsoleRun result = runConsole(start.args);
         EXPECT_EQ(result.out, start.out);
         EXPECT_EQ(result.exitCode, start.exitCode);
         EXPECT_EQ(stateFileOrNone(), start.file);
@@ -77,7 +67,7 @@ TEST(Console, ClicksPrintMessagesRowsAndEachFailedCopyAsItFailsAndAClosedOutputS
     tree.remove(kTrainsets + first + "1280x1024/927_left1024.ace");
     tree.remove(kTrainsets + last + "1280x1024/night/927_right1024.ace");
     writeStateFile("0\r\n1024");
-    const Result result = runConsole({"binpatch", "cabview", "cabview", "binpatch"});
+    const ConsoleRun result = runConsole({"binpatch", "cabview", "cabview", "binpatch"});
     EXPECT_EQ(result.out, kOff1024 + "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n" + kOn1024
                               + "Kopieren fehlgeschlagen: " + kTrainsets + first + "1280x1024/927_left1024.ace -> "
                               + kTrainsets + first + "927_left1024.ace (Quelle fehlt)\n"
@@ -100,13 +90,14 @@ TEST(Console, ClicksPrintMessagesRowsAndEachFailedCopyAsItFailsAndAClosedOutputS
     EXPECT_EQ(tree.read(kTrainsets + "ZEK_BR927_ICE2_KI/ZEK_BR808_rv_KI.eng"), "ZEK_BR927_ICE2_KI/BinPatch/ZEK_BR808_rv_KI.eng\n");
 }
 
-TEST(Console, InteractiveClicksOnePerLineAndAStateFileThatCannotBeWrittenIsNamed)
+TEST(Console, InteractiveClicksOnePerLineLeakNoDescriptorAndAStateFileThatCannotBeWrittenIsNamed)
 {
     ScratchTree tree;
     tree.createContent();
     writeStateFile("1\r\n1024");
     Console console(CONSOLE_PATH, {"-i"});
     EXPECT_EQ(console.readUntilRows(), kOn1024);
+    const int descriptorsAtStart = console.openDescriptors();
     fs::remove("br927.zekconfig");
     fs::create_directory("br927.zekconfig");
     console.send("cabview\r");
@@ -119,6 +110,7 @@ TEST(Console, InteractiveClicksOnePerLineAndAStateFileThatCannotBeWrittenIsNamed
     EXPECT_EQ(console.readUntilRows(), "[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich deaktiviert\n"
                                        "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
     EXPECT_EQ(stateFileBytes(), "0\r\n1280");
+    EXPECT_LE(console.openDescriptors(), descriptorsAtStart) << "a click left a descriptor open";
     console.closeInput();
     EXPECT_EQ(console.readRest(), "");
     EXPECT_EQ(console.readErrors(), "Unbekannter Befehl: nonsense\n");
@@ -137,7 +129,7 @@ TEST(Console, PlanPrintsTheNextClicksStepsMarkingMissingSourcesAndChangesNothing
         std::string steps;
         for (const CopyStep& step : stepsToRun(batch, 1280))
             steps += step.source + " -> " + step.target + (step.source == missing ? " (fehlt)\n" : "\n");
-        const Result plan = runConsole({"plan", button});
+        const ConsoleRun plan = runConsole({"plan", button});
         EXPECT_EQ(plan.out, steps);
         EXPECT_EQ(plan.exitCode, 0);
     }
@@ -153,7 +145,7 @@ TEST(Console, CheckCountsTheStepsInOrderNamesEveryOtherAndExitsWithZeroOnlyForAW
     const auto expectCheck = [&](const char* file, const std::string& out, int exitCode) {
         writeStateFile(file);
         const Snapshot before = tree.now();
-        const Result check = runConsole({"check"});
+        const ConsoleRun check = runConsole({"check"});
         EXPECT_EQ(check.out, out) << file;
         EXPECT_EQ(check.exitCode, exitCode) << file;
         expectSameTree(tree.now(), before);
@@ -217,7 +209,7 @@ TEST(Console, ExitCodesTellOfClicksNotMadeOutputLostAndWrongArguments)
         {"-i", "binpatch"}, {"binpatch", "-i"}, {""}, {"check", "binpatch"}, {"--help", "x"}, {"-h"},
     };
     for (const auto& args : wrong) {
-        const Result result = runConsole(args);
+        const ConsoleRun result = runConsole(args);
         EXPECT_EQ(result.exitCode, 2) << args[0];
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err.rfind(kUsage, 0), 0u) << result.err;

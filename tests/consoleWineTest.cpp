@@ -67,7 +67,7 @@ Result runConsole(const std::string& args)
     return {readWholeFile("../out.txt"), readWholeFile("../err.txt"), static_cast<int>(exitCode)};
 }
 
-TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
+TEST(ConsoleUnderWine, ClicksCheckAndExitCodesAsOnLinux)
 {
     ScratchTree tree;
     tree.createContent();
@@ -84,10 +84,6 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
     const std::string source = kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_left1024.ace";
     const std::string target = kTrainsets + "ZEK_BR927_serie1/Cabview/927_left1024.ace";
     tree.remove(source);
-    const Result plan = runConsole("plan cabview");
-    EXPECT_EQ(std::count(plan.out.begin(), plan.out.end(), '\n'), 18);
-    EXPECT_NE(plan.out.find(source + " -> " + target + " (fehlt)\n"), std::string::npos);
-    EXPECT_EQ(plan.exitCode, 0);
     const Result failed = runConsole("cabview");
     EXPECT_EQ(failed.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
                           "Kopieren fehlgeschlagen: " + source + " -> " + target + " (Quelle fehlt)\n"
@@ -95,10 +91,6 @@ TEST(ConsoleUnderWine, ClicksPlanCheckAndExitCodesAsOnLinux)
                           "[Fehler] Nicht kopiert: 1 Datei, zuerst " + target + " (Quelle fehlt)\n"
                           "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
     EXPECT_EQ(failed.exitCode, 1);
-    const Result outOfOrder = runConsole("check");
-    EXPECT_EQ(outOfOrder.out, "BinPatch 0: 248 von 248 Dateien stimmen\nCabview 1280: 17 von 18 Dateien stimmen\n"
-                              "Quelle fehlt: " + source + "\n");
-    EXPECT_EQ(outOfOrder.exitCode, 1);
 
     const Result wrong = runConsole("check binpatch");
     EXPECT_EQ(wrong.exitCode, 2);

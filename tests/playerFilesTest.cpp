@@ -15,18 +15,12 @@ namespace {
 
 const std::string kTrainsets = "../../trains/trainset/";
 
-struct Result {
-    std::string out;
-    int exitCode;
-};
-
-Result runConsole(const std::vector<std::string>& args)
+// The console's output with the times that name folders of kept files left out.
+ConsoleRun runConsole(const std::vector<std::string>& args)
 {
-    Console console(CONSOLE_PATH, args);
-    console.closeInput();
-    Result result{withoutKeptTimes(console.readRest()), 0};
-    result.exitCode = console.finish();
-    return result;
+    ConsoleRun run = runToEnd(CONSOLE_PATH, args);
+    run.out = withoutKeptTimes(run.out);
+    return run;
 }
 
 // The step of the batch that writes the file, as the tables spell it.
@@ -75,7 +69,7 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     expected[keptKey(engine)] = "tuned by hand\n";
     expected[keptKey(texture)] = std::string(70000, 'p');
 
-    const Result click = runConsole({"binpatch"});
+    const ConsoleRun click = runConsole({"binpatch"});
     EXPECT_EQ(click.exitCode, 0);
     EXPECT_NE(click.out.find(keptLine(engine) + keptLine(texture)), std::string::npos) << click.out;
     EXPECT_NE(click.out.find("[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
@@ -85,7 +79,7 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     EXPECT_EQ(std::count(click.out.begin(), click.out.end(), '\n'), 2 + 2 + 2 + 2) << click.out;
     expectSameTree(tree.now(), expected);
 
-    const Result next = runConsole({"binpatch"});
+    const ConsoleRun next = runConsole({"binpatch"});
     EXPECT_EQ(next.out.find("Gesichert"), std::string::npos) << next.out;
     EXPECT_EQ(std::distance(fs::directory_iterator("Sicherungen"), fs::directory_iterator()), 1);
 }
@@ -117,7 +111,7 @@ TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrder
     writeWholeFile(tree.find(stale), tree.read(kTrainsets + "ZEK_BR927_prototyp/Cabview/1024x768/night/927_left1024.ace"));
     const std::string inOrder = "BinPatch 1: 246 von 246 Dateien stimmen\nCabview 1280: 18 von 18 Dateien stimmen\n";
 
-    const Result repaired = runConsole({"apply"});
+    const ConsoleRun repaired = runConsole({"apply"});
     EXPECT_EQ(repaired.out, keptLine(engine) + "[Meldung] Geaenderte Dateien gesichert: 1 Datei in Sicherungen/<Zeit>\n" + inOrder);
     EXPECT_EQ(repaired.exitCode, 0);
     EXPECT_EQ(tree.now().at(keptKey(engine)), "tuned by hand\n");
@@ -125,7 +119,7 @@ TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrder
     EXPECT_EQ(stateFileBytes(), "1\r\n1280");
 
     const auto untouched = identities(tree.root());
-    const Result again = runConsole({"apply"});
+    const ConsoleRun again = runConsole({"apply"});
     EXPECT_EQ(again.out, inOrder);
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(identities(tree.root()), untouched);
@@ -138,7 +132,7 @@ TEST(PlayerFiles, AClickWithoutItsContentTreeChangesNothingAndTheStateFileIsFoun
 {
     ScratchTree tree;
     writeStateFile("0\r\n1024");
-    const Result lost = runConsole({"binpatch"});
+    const ConsoleRun lost = runConsole({"binpatch"});
     EXPECT_EQ(lost.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
                         "Ordner fehlt: ../../trains/trainset\n"
                         "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
@@ -148,7 +142,7 @@ TEST(PlayerFiles, AClickWithoutItsContentTreeChangesNothingAndTheStateFileIsFoun
 
     tree.createContent();
     fs::rename("br927.zekconfig", "BR927.zekconfig");
-    const Result click = runConsole({"cabview"});
+    const ConsoleRun click = runConsole({"cabview"});
     EXPECT_EQ(click.exitCode, 0) << click.out;
     EXPECT_EQ(readWholeFile("BR927.zekconfig"), "0\r\n1280");
     EXPECT_FALSE(fs::exists("br927.zekconfig"));

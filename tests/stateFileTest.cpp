@@ -11,37 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(StateFile, ReadsBothValuesByTheLineRulesAndLeavesTheFileAsItIs)
-{
-    struct Reading {
-        const char* name;
-        std::string content;
-        int32_t binpatch;
-        int32_t cabview;
-    };
-    const Reading readings[] = {
-        {"crlf_1_1280", "1\r\n1280", 1, 1280}, {"crlf_0_1024", "0\r\n1024", 0, 1024},
-        {"lone_lf", "1\n1024", 1, 1024}, {"line_end_after_value", "1\r\n1280\r\n", 1, 1280},
-        {"negative_cabview", "1\r\n-1", 1, -1}, {"negative_binpatch", "-1\r\n1280", 0, 1280},
-        {"two_digit_binpatch", "17\r\n1024", 1, 1024}, {"five_digits", "1\r\n12800", 1, 12800},
-        {"six_digits", "1\r\n128005", 1, 12800}, {"blanks_count", "1\r\n  1280", 1, 128},
-        {"empty_second_line", "1\r\n\r\n1280", 1, 0}, {"four_char_first_line", "1234\r\n1280", 1, 0},
-        {"five_char_first_line", "12345\r\n1280", 1, 5}, {"one_character", "1", 1, -1},
-        {"nothing_after_line_end", "1\r\n", 1, -1}, {"letters", "x\r\nabc", 0, 0},
-        {"empty_file", "", -1, -1}, {"lone_cr_is_no_line_end", "1\r1280\r\n1024", 1, 80},
-        {"plus_sign", "+\r\n+1024", 0, 1024}, {"tab_before_value", "1\r\n\t1024", 1, 1024},
-        {"three_char_first_line", "123\r\n1280", 1, 1280},
-    };
-    ScratchTree tree;
-    for (const auto& reading : readings) {
-        SCOPED_TRACE(reading.name);
-        writeStateFile(reading.content);
-        EXPECT_EQ(getBinPatchState(), reading.binpatch);
-        EXPECT_EQ(getCabviewState(), reading.cabview);
-        EXPECT_EQ(stateFileBytes(), reading.content);
-    }
-}
-
 // A FIFO without a writer would otherwise block the start for good.
 TEST(StateFile, ReadsAsMissingWithoutARegularFileAndIsNotCreatedByReading)
 {

@@ -174,18 +174,13 @@ TEST_P(KilledClick, IsFinishedAtTheNextStartKeepingThePlayersChange)
     ::kill(click, SIGKILL);
     held.output().finish();
 
-    Console next(CONSOLE_PATH, {"cabview"});
-    next.closeInput();
-    const std::string answer = next.readRest();
+    const ConsoleRun next = runToEnd(CONSOLE_PATH, {"cabview"});
     // Told once, at the start, before the window's rows.
-    EXPECT_LT(answer.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n"), answer.find("BinPatch ")) << answer;
-    EXPECT_NE(answer.find("[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"), std::string::npos);
-    EXPECT_EQ(next.finish(), 0);
-
-    Console check(CONSOLE_PATH, {"check"});
-    check.closeInput();
-    const std::string report = check.readRest();
-    EXPECT_EQ(check.finish(), 0) << report;
+    EXPECT_LT(next.out.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n"), next.out.find("BinPatch ")) << next.out;
+    EXPECT_NE(next.out.find("[Aktion ausgefuehrt] Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"), std::string::npos);
+    EXPECT_EQ(next.exitCode, 0);
+    const ConsoleRun check = runToEnd(CONSOLE_PATH, {"check"});
+    EXPECT_EQ(check.exitCode, 0) << check.out;
     size_t kept = 0;
     for (const auto& [path, content] : tree.now()) {
         EXPECT_EQ(path.find(".br927-new"), std::string::npos) << path;

@@ -134,3 +134,18 @@ private:
     int errors_ = -1;
 };
 
+// A run of the console to its end, with no input: what it printed on each stream, its exit code.
+struct ConsoleRun {
+    std::string out;
+    std::string err;
+    int exitCode;
+};
+
+inline ConsoleRun runToEnd(const std::string& program, const std::vector<std::string>& args)
+{
+    Console console(program, args);
+    console.closeInput();
+    ConsoleRun run{console.readRest(), console.readErrors(), 0};
+    run.exitCode = console.finish();
+    return run;
+}
