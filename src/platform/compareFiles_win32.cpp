@@ -25,9 +25,8 @@ public:
     // A regular file: opened, and neither a folder nor a device.
     bool isFile() const
     {
-        BY_HANDLE_FILE_INFORMATION info;
-        return handle_ != INVALID_HANDLE_VALUE && GetFileType(handle_) == FILE_TYPE_DISK
-               && GetFileInformationByHandle(handle_, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        OpenFileFacts facts;
+        return handle_ != INVALID_HANDLE_VALUE && regularFileFacts(handle_, facts);
     }
 
 private:

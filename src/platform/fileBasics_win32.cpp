@@ -26,6 +26,21 @@ FileError fileErrorOf(DWORD error)
     }
 }
 
+bool regularFileFacts(HANDLE file, OpenFileFacts& facts)
+{
+    return GetFileType(file) == FILE_TYPE_DISK
+           && GetFileInformationByHandleEx(file, FileStandardInfo, &facts.standard, sizeof facts.standard)
+           && GetFileInformationByHandleEx(file, FileBasicInfo, &facts.basic, sizeof facts.basic)
+           && !facts.standard.Directory;
+}
+
+bool setModificationTime(HANDLE file, const OpenFileFacts& of)
+{
+    FILE_BASIC_INFO times{}; // a time or attributes of 0 are left as they are
+    times.LastWriteTime = of.basic.LastWriteTime;
+    return SetFileInformationByHandle(file, FileBasicInfo, &times, sizeof times) != FALSE;
+}
+
 DWORD copyBytes(HANDLE from, HANDLE to, uint64_t size, char* buffer, DWORD bufferSize)
 {
     int tries = 0;
@@ -57,7 +72,7 @@ namespace {
 thread_local int patienceDepth = 0;
 thread_local DWORD waitedMs = 0;
 
-KeepAliveCallback keepAliveCallback = nullptr;
+KeepAlive keepAliveHooks = {};
 ULONGLONG lastKeepAlive = 0;
 
 } // namespace
@@ -90,20 +105,20 @@ bool Patience::waitForOtherProgram(int& tries)
     return true;
 }
 
-void setKeepAlive(KeepAliveCallback callback)
+void setKeepAlive(const KeepAlive& keepAlive)
 {
-    keepAliveCallback = callback;
+    keepAliveHooks = keepAlive;
 }
 
 void keepAlive(bool now)
 {
-    if (keepAliveCallback == nullptr)
+    if (keepAliveHooks.answer == nullptr)
         return;
     const ULONGLONG time = GetTickCount64();
     if (!now && time - lastKeepAlive < kKeepAliveMs)
         return;
     lastKeepAlive = time;
-    keepAliveCallback();
+    keepAliveHooks.answer();
 }
 
 // With a window to keep alive, the wait also ends at every message that arrives for this
@@ -111,7 +126,7 @@ void keepAlive(bool now)
 bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs)
 {
     const DWORD handles = handle != nullptr ? 1 : 0;
-    if (keepAliveCallback == nullptr) {
+    if (keepAliveHooks.answer == nullptr) {
         if (handles == 0) {
             Sleep(timeoutMs);
             return false;
@@ -126,7 +141,7 @@ bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs)
         const DWORD left = timeoutMs == INFINITE ? INFINITE
                            : elapsed >= timeoutMs ? 0
                                                   : timeoutMs - static_cast<DWORD>(elapsed);
-        const DWORD waited = MsgWaitForMultipleObjects(handles, &handle, FALSE, left, QS_ALLINPUT);
+        const DWORD waited = keepAliveHooks.wait(handles, &handle, left);
         if (handles == 1 && (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0))
             return true;
         if (waited != WAIT_OBJECT_0 + handles)

@@ -25,6 +25,22 @@ inline bool fileExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
 }
 
+// What the seam needs to know of an open file: its size and number of names, its attributes
+// and times. Its identity (volume and file index) is not among them: GetFileInformationByHandle
+// reads that too, at the cost of a look for the file's volume, under Wine a walk up its path
+// and a round trip for every file.
+struct OpenFileFacts {
+    FILE_STANDARD_INFO standard{};
+    FILE_BASIC_INFO basic{};
+};
+
+// The facts of an open regular file; false for a folder, a device, or when they cannot be read.
+bool regularFileFacts(HANDLE file, OpenFileFacts& facts);
+
+// Gives the file the modification time of the other one, as a copy on Windows does; the
+// other times and the attributes stay.
+bool setModificationTime(HANDLE file, const OpenFileFacts& of);
+
 // What the player is told of a failed call, by the error it left.
 FileError fileErrorOf(DWORD error);
 

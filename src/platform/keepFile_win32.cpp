@@ -35,18 +35,17 @@ bool linkNotPossible(DWORD error)
 DWORD copyKept(const char* live, const char* kept, std::string& buffer)
 {
     const Handle from(CreateFileA(live, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!from || !GetFileInformationByHandle(from.get(), &info))
+    OpenFileFacts facts;
+    if (!from || !regularFileFacts(from.get(), facts))
         return GetLastError();
     Handle to(CreateFileA(kept, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!to)
         return GetLastError();
     if (buffer.empty())
         buffer.resize(kBufferSize);
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t size = static_cast<uint64_t>(facts.standard.EndOfFile.QuadPart);
     DWORD error = copyBytes(from.get(), to.get(), size, &buffer[0], kBufferSize);
-    if (error == ERROR_SUCCESS
-        && (!SetFileTime(to.get(), nullptr, nullptr, &info.ftLastWriteTime) || !FlushFileBuffers(to.get())))
+    if (error == ERROR_SUCCESS && (!setModificationTime(to.get(), facts) || !FlushFileBuffers(to.get())))
         error = GetLastError();
     to = INVALID_HANDLE_VALUE;
     if (error != ERROR_SUCCESS)

@@ -10,9 +10,8 @@
 std::FILE* openRegularFile(const char* path)
 {
     Handle file(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)
-        || isFolder(info.dwFileAttributes))
+    OpenFileFacts facts;
+    if (!file || !regularFileFacts(file.get(), facts))
         return nullptr;
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDONLY | _O_BINARY);
     if (descriptor < 0)

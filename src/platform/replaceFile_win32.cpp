@@ -156,12 +156,17 @@ private:
     bool renamed_ = false;
 };
 
+struct Source {
+    Handle file;
+    OpenFileFacts facts;
+};
+
 // Opens the source to read it, waiting while another program holds it.
-FileError openSource(const char* path, Handle& source, BY_HANDLE_FILE_INFORMATION& info)
+FileError openSource(const char* path, Source& source)
 {
     for (int tries = 0;;) {
-        source = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (source)
+        source.file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (source.file)
             break;
         const DWORD error = GetLastError();
         if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && Patience::waitForOtherProgram(tries))
@@ -172,45 +177,49 @@ FileError openSource(const char* path, Handle& source, BY_HANDLE_FILE_INFORMATIO
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? FileError::HeldByOtherProgram
                                                                                  : FileError::SourceMissing;
     }
-    const bool file = GetFileType(source.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(source.get(), &info)
-                      && !isFolder(info.dwFileAttributes);
-    return file ? FileError::None : FileError::SourceMissing;
+    return regularFileFacts(source.file.get(), source.facts) ? FileError::None : FileError::SourceMissing;
+}
+
+// A file's volume and index, which every name of it shares.
+bool identityOf(HANDLE file, BY_HANDLE_FILE_INFORMATION& info)
+{
+    return GetFileInformationByHandle(file, &info) != FALSE;
 }
 
 // Whether the target is the source's own file: a second name of it (a hard link), or the
-// same name spelt another way. Only then can it be; only then is it looked at.
-bool isSourceItself(const FilePair& copy, const BY_HANDLE_FILE_INFORMATION& source, const Target& target)
+// same name spelt another way. Only then can it be; only then are their identities read.
+bool isSourceItself(const FilePair& copy, const Source& source, const Target& target)
 {
-    if (!target.exists() || (source.nNumberOfLinks < 2 && lstrcmpiA(copy.source.c_str(), copy.target.c_str()) != 0))
+    if (!target.exists() || (source.facts.standard.NumberOfLinks < 2 && lstrcmpiA(copy.source.c_str(), copy.target.c_str()) != 0))
         return false;
     const Handle file(CreateFileA(target.path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    return file && GetFileInformationByHandle(file.get(), &info) && info.dwVolumeSerialNumber == source.dwVolumeSerialNumber
-           && info.nFileIndexHigh == source.nFileIndexHigh && info.nFileIndexLow == source.nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION of;
+    BY_HANDLE_FILE_INFORMATION from;
+    return file && identityOf(file.get(), of) && identityOf(source.file.get(), from)
+           && of.dwVolumeSerialNumber == from.dwVolumeSerialNumber && of.nFileIndexHigh == from.nFileIndexHigh
+           && of.nFileIndexLow == from.nFileIndexLow;
 }
 
 FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
 {
-    Handle source;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (const FileError error = openSource(copy.source.c_str(), source, info); error != FileError::None)
+    Source source;
+    if (const FileError error = openSource(copy.source.c_str(), source); error != FileError::None)
         return error;
     Target target{copy.target};
     const FileError refused = examine(target);
     // A live file that is its source's own file already holds its bytes: nothing to copy.
-    if (isSourceItself(copy, info, target))
+    if (isSourceItself(copy, source, target))
         return FileError::None;
     if (refused != FileError::None)
         return refused;
     NewFile file(target);
     if (const FileError error = file.create(); error != FileError::None)
         return error;
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    // The new file takes its source's modification time, as a copy on Windows does.
-    const DWORD copied = copyBytes(source.get(), file.get(), size, buffer.data(), kBufferSize);
+    const uint64_t size = static_cast<uint64_t>(source.facts.standard.EndOfFile.QuadPart);
+    const DWORD copied = copyBytes(source.file.get(), file.get(), size, buffer.data(), kBufferSize);
     if (copied != ERROR_SUCCESS)
         return fileErrorOf(copied);
-    if (!SetFileTime(file.get(), nullptr, nullptr, &info.ftLastWriteTime))
+    if (!setModificationTime(file.get(), source.facts))
         return fileErrorOf(GetLastError());
     return file.replaceTarget();
 }

@@ -78,6 +78,12 @@ void keepWindowAlive()
     UpdateWindow(mainWindow);
 }
 
+// The keep-alive's wait: for the handles or for the next message that arrives.
+DWORD waitForHandlesOrMessage(DWORD count, const HANDLE* handles, DWORD timeoutMs)
+{
+    return MsgWaitForMultipleObjects(count, handles, FALSE, timeoutMs, QS_ALLINPUT);
+}
+
 void endWaitCursor()
 {
     if (!clickRunning)
@@ -295,7 +301,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
         return 0;
     }
 
-    setKeepAlive(keepWindowAlive);
+    setKeepAlive({keepWindowAlive, waitForHandlesOrMessage});
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
 
