@@ -44,38 +44,34 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
 
 // A BinPatch click run under strace, which stops it right after its n-th rename: the first
 // files it puts in place are its own (its mark, the state file), the later ones the new files
-// of its batch. The stop is
-// made by the tracer at the rename itself, so the click is caught there however busy the
-// machine is. The click's output comes through the tracer, whose log lies beside the tree.
+// of its batch. The stop is made by the tracer at the rename itself, so the click is caught
+// there however busy the machine is. The click's output comes through the tracer, and the
+// tracer's report on its standard error.
 class HeldClick {
 public:
-    HeldClick(const ScratchTree& tree, int rename)
-        : log_(tree.root() + ".strace"),
-          tracer_("/bin/sh", {"-c", "exec strace -qq -o '" + log_ + "' -E ASAN_OPTIONS=detect_leaks=0"
-                                        " -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=SIGSTOP:when="
-                                        + std::to_string(rename) + " '" CONSOLE_PATH "' binpatch"})
+    HeldClick(int rename)
+        : tracer_("/bin/sh", {"-c", "exec strace -qq -E ASAN_OPTIONS=detect_leaks=0"
+                                    " -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=SIGSTOP:when="
+                                    + std::to_string(rename) + " '" CONSOLE_PATH "' binpatch"})
     {
     }
-    ~HeldClick() { fs::remove(log_); }
     Console& output() { return tracer_; }
 
-    // Waits until the click has stopped at the rename; its process id (strace's child).
+    // Waits until the tracer reports the click stopped at the rename; its process id (the
+    // tracer's child).
     pid_t stopped()
     {
+        const std::string report = tracer_.readErrorsUntil("--- stopped by SIGSTOP ---");
         const std::string tracer = std::to_string(tracer_.pid());
-        for (int tries = 0; tries < 6000; ++tries) {
-            pid_t click = 0;
+        pid_t click = -1;
+        if (report.find("--- stopped by SIGSTOP ---") != std::string::npos)
             std::ifstream("/proc/" + tracer + "/task/" + tracer + "/children") >> click;
-            if (click > 0 && readWholeFile(log_).find("--- stopped by SIGSTOP ---") != std::string::npos)
-                return click;
-            ::usleep(10 * 1000);
-        }
-        ADD_FAILURE() << "the click never stopped at its rename: " << readWholeFile(log_);
-        return -1;
+        if (click <= 0)
+            ADD_FAILURE() << "the click never stopped at its rename: " << report;
+        return click;
     }
 
 private:
-    std::string log_;
     Console tracer_;
 };
 
@@ -126,7 +122,7 @@ TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
         writeStateFile("0\r\n1024");
         const Snapshot before = tree.now();
         const Snapshot fresh = afterClick(tree, before, "1\r\n1024");
-        HeldClick held(tree, GetParam());
+        HeldClick held(GetParam());
         const pid_t heldClick = held.stopped();
         ASSERT_GT(heldClick, 0);
         Console waiting(CONSOLE_PATH, {"binpatch"});
@@ -168,7 +164,7 @@ TEST_P(KilledClick, IsFinishedAtTheNextStartKeepingThePlayersChange)
     writeStateFile("0\r\n1024");
     const std::string engine = stepsToRun(Batch::EngfilesBin, 1024).front().target;
     writeWholeFile(tree.find(engine), "tuned by hand\n");
-    HeldClick held(tree, GetParam());
+    HeldClick held(GetParam());
     const pid_t click = held.stopped();
     ASSERT_GT(click, 0);
     ::kill(click, SIGKILL);

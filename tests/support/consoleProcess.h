@@ -97,11 +97,15 @@ public:
         return text;
     }
 
-    std::string readErrors()
+    std::string readErrors() { return readErrorsUntil(std::string()); }
+
+    // Reads the console's standard error until it holds `marker` (none: until it ends).
+    std::string readErrorsUntil(const std::string& marker)
     {
         std::string text;
         char buffer[4096];
-        for (ssize_t got; (got = ::read(errors_, buffer, sizeof buffer)) > 0;)
+        for (ssize_t got; (marker.empty() || text.find(marker) == std::string::npos)
+                          && (got = ::read(errors_, buffer, sizeof buffer)) > 0;)
             text.append(buffer, static_cast<size_t>(got));
         return text;
     }
