@@ -156,6 +156,7 @@ private:
     bool renamed_ = false;
 };
 
+// A copy's source, open to be read, with what the copy needs to know of it.
 struct Source {
     Handle file;
     OpenFileFacts facts;
@@ -180,12 +181,6 @@ FileError openSource(const char* path, Source& source)
     return regularFileFacts(source.file.get(), source.facts) ? FileError::None : FileError::SourceMissing;
 }
 
-// A file's volume and index, which every name of it shares.
-bool identityOf(HANDLE file, BY_HANDLE_FILE_INFORMATION& info)
-{
-    return GetFileInformationByHandle(file, &info) != FALSE;
-}
-
 // Whether the target is the source's own file: a second name of it (a hard link), or the
 // same name spelt another way. Only then can it be; only then are their identities read.
 bool isSourceItself(const FilePair& copy, const Source& source, const Target& target)
@@ -193,9 +188,10 @@ bool isSourceItself(const FilePair& copy, const Source& source, const Target& ta
     if (!target.exists() || (source.facts.standard.NumberOfLinks < 2 && lstrcmpiA(copy.source.c_str(), copy.target.c_str()) != 0))
         return false;
     const Handle file(CreateFileA(target.path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // Their volumes and file indexes, which every name of a file shares.
     BY_HANDLE_FILE_INFORMATION of;
     BY_HANDLE_FILE_INFORMATION from;
-    return file && identityOf(file.get(), of) && identityOf(source.file.get(), from)
+    return file && GetFileInformationByHandle(file.get(), &of) && GetFileInformationByHandle(source.file.get(), &from)
            && of.dwVolumeSerialNumber == from.dwVolumeSerialNumber && of.nFileIndexHigh == from.nFileIndexHigh
            && of.nFileIndexLow == from.nFileIndexLow;
 }
