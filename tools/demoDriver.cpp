@@ -79,18 +79,28 @@ public:
         return picture("1-start", NULL);
     }
 
-    // Clicks a button, pictures its message, answers it and pictures the new state.
+    // Clicks a button, pictures and answers each message it shows (its own, and after it one
+    // that tells of files kept aside), and pictures the new state once the caption changed.
     bool click(int id, const char* name, const char* caption)
     {
         run_.click(id);
-        const MessageBoxSeen box = run_.nextMessageBox();
-        if (box.window == NULL)
-            return fail("no message after the click");
-        std::printf("  %s: message \"%s\" titled \"%s\"\n", name, box.text.c_str(), box.title.c_str());
-        if (!picture(std::string(name) + "-message", box.window) || !run_.pressOk(box))
-            return fail("the message did not close");
-        if (!waitUntil([&] { return run_.caption(id) == caption; }))
-            return fail("the caption did not change");
+        for (int shown = 0;; ++shown) {
+            MessageBoxSeen box;
+            const bool done = waitUntil([&] {
+                if (shown > 0 && run_.caption(id) == caption)
+                    return true;
+                box = run_.nextMessageBox(0);
+                return box.window != NULL;
+            });
+            if (!done)
+                return fail(shown == 0 ? "no message after the click" : "the caption did not change");
+            if (box.window == NULL)
+                break;
+            std::printf("  %s: message \"%s\" titled \"%s\"\n", name, box.text.c_str(), box.title.c_str());
+            const std::string picture = std::string(name) + "-message" + (shown > 0 ? "-" + std::to_string(shown + 1) : "");
+            if (!this->picture(picture, box.window) || !run_.pressOk(box))
+                return fail("the message did not close");
+        }
         // The repaint follows once the program is idle again.
         run_.mainWindow(true);
         return picture(std::string(name) + "-after", NULL);
