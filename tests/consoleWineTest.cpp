@@ -5,6 +5,7 @@
 
 #include "clickLock.h"
 #include "fileBasics_win32.h"
+#include "replaceFile.h"
 #include "scratchTree.h"
 #include "startProcess_win32.h"
 
@@ -146,15 +147,15 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
 }
 
-// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE, for holdMs
-// from the moment it has it; ended with the object at the latest.
+// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE, from the
+// moment the object is made to its end.
 class HeldFile {
 public:
-    HeldFile(const std::string& path, DWORD holdMs)
+    explicit HeldFile(const std::string& path)
     {
         const std::string name = "br927-held-" + std::to_string(GetCurrentProcessId());
         held_ = CreateEventA(NULL, TRUE, FALSE, name.c_str());
-        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + std::to_string(holdMs) + " " + name;
+        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + name;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         if (startProcess(nullptr, command, FALSE, 0, nullptr, startup, process_))
@@ -178,63 +179,113 @@ private:
     bool holding_ = false;
 };
 
+// Watches the folder of a file for the new file that a click fills beside it before its
+// rename: when it appears, the click has reached that file.
+class NewFileWatch {
+public:
+    explicit NewFileWatch(const std::string& path)
+        : newFile_(path + kNewFileSuffix),
+          change_(FindFirstChangeNotificationA(path.find('/') == std::string::npos ? "." : path.substr(0, path.rfind('/')).c_str(),
+                                               FALSE, FILE_NOTIFY_CHANGE_FILE_NAME))
+    {
+    }
+    ~NewFileWatch() { FindCloseChangeNotification(change_); }
+
+    // Waits until it is there, for at most a minute.
+    bool appeared() const
+    {
+        while (!fileExists(newFile_.c_str())) {
+            if (WaitForSingleObject(change_, 60000) != WAIT_OBJECT_0)
+                return false;
+            FindNextChangeNotification(change_);
+        }
+        return true;
+    }
+
+private:
+    std::string newFile_;
+    HANDLE change_;
+};
+
+// How another program keeps a file from a click: open for a moment after the click met it,
+// open for longer than the click's patience, or made read-only.
+enum class Hold { ForAMoment, PastTheBound, ReadOnly };
+
+struct HeldCase {
+    const char* name;
+    bool stateFile; // else the first live file of the batch
+    Hold hold;
+    const char* reason; // null: the click succeeds
+};
+
+void PrintTo(const HeldCase& held, std::ostream* out)
+{
+    *out << held.name;
+}
+
+class FilesOtherProgramsHold : public testing::TestWithParam<HeldCase> {};
+
 // A file held for a moment is waited for; one held past the bound fails alone, named with its
 // reason, within the bound, its old content whole, and the next click repairs it; a read-only
 // live file is refused at once.
-TEST(ConsoleUnderWine, FilesOtherProgramsHoldAreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
+TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
 {
+    const HeldCase& held = GetParam();
     const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
-    const struct {
-        const char* why;
-        std::string held;
-        DWORD holdMs;
-        const char* reason; // null: the click succeeds
-    } cases[] = {
-        {"a live file held for a moment", step.target, 800, nullptr},
-        {"the state file held for a moment", "br927.zekconfig", 800, nullptr},
-        {"a live file held past the bound", step.target, 120000, "von einem anderen Programm geoeffnet"},
-        {"a read-only live file", step.target, 0, "Zugriff verweigert"},
-    };
-    for (const auto& held : cases) {
-        SCOPED_TRACE(held.why);
-        ScratchTree tree;
-        tree.createContent();
-        writeStateFile("0\r\n1024");
-        const std::string before = tree.read(step.target);
-        std::unique_ptr<HeldFile> holder;
-        if (held.holdMs > 0) {
-            holder = std::make_unique<HeldFile>(held.held, held.holdMs);
-            ASSERT_TRUE(holder->holding());
-        } else {
-            ASSERT_TRUE(SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_READONLY));
-        }
-        const ULONGLONG start = GetTickCount64();
-        const Result click = runConsole("binpatch");
-        const ULONGLONG took = GetTickCount64() - start;
-        EXPECT_EQ(stateFileBytes(), "1\r\n1024");
-        if (held.reason == nullptr) {
-            EXPECT_EQ(click.exitCode, 0) << click.out;
-            EXPECT_EQ(runConsole("check").exitCode, 0);
-            continue;
-        }
-        EXPECT_EQ(click.exitCode, 1);
-        const std::string reason = std::string(" (") + held.reason + ")\n";
-        EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + reason), std::string::npos)
-            << click.out;
-        EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + step.target + reason), std::string::npos);
-        EXPECT_EQ(tree.read(step.target), before);
-        if (holder) {
-            EXPECT_GE(took, kPatienceMs) << "it gave up before the bound";
-            EXPECT_LT(took, kPatienceMs + 30000) << "it waited past the bound";
-        } else {
-            EXPECT_LT(took, kPatienceMs) << "a refusal was waited for";
-        }
-        holder.reset();
-        SetFileAttributesA(held.held.c_str(), FILE_ATTRIBUTE_NORMAL);
-        EXPECT_EQ(runConsole("binpatch").exitCode, 0);
-        EXPECT_EQ(runConsole("check").exitCode, 0);
+    const std::string path = held.stateFile ? "br927.zekconfig" : step.target;
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const std::string before = tree.read(step.target);
+    std::unique_ptr<HeldFile> holder;
+    if (held.hold == Hold::ReadOnly) {
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else {
+        holder = std::make_unique<HeldFile>(path);
+        ASSERT_TRUE(holder->holding());
     }
+    const NewFileWatch watch(path);
+    const ULONGLONG start = GetTickCount64();
+    Result click;
+    std::thread console([&] { click = runConsole("binpatch"); });
+    if (held.hold == Hold::ForAMoment) {
+        EXPECT_TRUE(watch.appeared()) << "the click never reached the held file";
+        Sleep(500); // the other program's moment
+        holder.reset();
+    }
+    console.join();
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_EQ(stateFileBytes(), "1\r\n1024");
+    if (held.reason == nullptr) {
+        EXPECT_EQ(click.exitCode, 0) << click.out;
+        EXPECT_EQ(runConsole("check").exitCode, 0);
+        return;
+    }
+    EXPECT_EQ(click.exitCode, 1);
+    const std::string reason = std::string(" (") + held.reason + ")\n";
+    EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + reason), std::string::npos)
+        << click.out;
+    EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + step.target + reason), std::string::npos);
+    EXPECT_EQ(tree.read(step.target), before);
+    if (holder) {
+        EXPECT_GE(took, kPatienceMs) << "it gave up before the bound";
+        EXPECT_LT(took, kPatienceMs + 30000) << "it waited past the bound";
+    } else {
+        EXPECT_LT(took, kPatienceMs) << "a refusal was waited for";
+    }
+    holder.reset();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(runConsole("binpatch").exitCode, 0);
+    EXPECT_EQ(runConsole("check").exitCode, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, FilesOtherProgramsHold,
+                         testing::Values(HeldCase{"ALiveFileForAMoment", false, Hold::ForAMoment, nullptr},
+                                         HeldCase{"TheStateFileForAMoment", true, Hold::ForAMoment, nullptr},
+                                         HeldCase{"ALiveFilePastTheBound", false, Hold::PastTheBound,
+                                                  "von einem anderen Programm geoeffnet"},
+                                         HeldCase{"ALiveFileReadOnly", false, Hold::ReadOnly, "Zugriff verweigert"}),
+                         [](const auto& held) { return std::string(held.param.name); });
 
 // A player's edit of a live file is kept aside, byte for byte, before the click replaces it.
 TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFileAsideByteForByte)

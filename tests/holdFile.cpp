@@ -1,23 +1,20 @@
 // Holds a file open for reading as another program would (a virus scanner, an indexer, the
 // simulator): without FILE_SHARE_DELETE, so that Windows refuses to rename over it. Signals the
-// named event once the file is open, holds it for the given time and ends.
+// named event once the file is open, and holds it until it is ended.
 //
-// Usage: holdFile <path> <milliseconds> <event name>
+// Usage: holdFile <path> <event name>
 
 #include <windows.h>
 
-#include <cstdlib>
-
 int main(int argc, char** argv)
 {
-    if (argc != 4)
+    if (argc != 3)
         return 2;
     const HANDLE file = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    const HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[3]);
+    const HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
     if (file == INVALID_HANDLE_VALUE || held == NULL)
         return 1;
     SetEvent(held);
-    Sleep(static_cast<DWORD>(std::atol(argv[2])));
-    CloseHandle(file);
+    Sleep(INFINITE);
     return 0;
 }
