@@ -22,22 +22,8 @@ void PrintTo(Kind kind, std::ostream* out)
     *out << names[static_cast<int>(kind)];
 }
 
-// What the player is told of each kind.
-const char* reasonFor(Kind kind)
-{
-    switch (kind) {
-    case Kind::MissingSource:
-        return "Quelle fehlt";
-    case Kind::MissingTargetFolder:
-        return "Ordner fehlt";
-    case Kind::TargetIsFolder:
-        return "keine Datei";
-    case Kind::ImmutableTarget:
-    case Kind::TargetNeedsRoot:
-        break;
-    }
-    return "Zugriff verweigert";
-}
+// What the player is told of each kind, in the order of the kinds.
+const char* const kReasons[] = {"Quelle fehlt", "Ordner fehlt", "keine Datei", "Zugriff verweigert", "Zugriff verweigert"};
 
 // The batch's result, then the target of each step that failed with its reason, a line each.
 std::string runAndReport(Batch batch, int32_t cabview)
@@ -110,7 +96,7 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
         std::string report = "-1\n";
         for (const CopyStep& each : steps) {
             if (fails(each))
-                report += each.target + " (" + (under(each.source) ? "Quelle fehlt" : reasonFor(GetParam())) + ")\n";
+                report += each.target + " (" + (under(each.source) ? "Quelle fehlt" : kReasons[static_cast<int>(GetParam())]) + ")\n";
         }
 
         std::string outcome = runWithoutRoot([&] { return runAndReport(run.batch, run.cabview); });
