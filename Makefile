@@ -133,14 +133,16 @@ fuzz-short: fuzz-build
 .PHONY: soak
 # 10,000 alternating clicks on each button through one long-lived console; prints figures.
 SOAK_CLICKS ?= 10000
-soak: native
+soak: $(NATIVE)/Makefile
+	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS) --target br927config soak
 	$(NATIVE)/bench/soak $(BUILD)/soak $(NATIVE)/br927config $(SOAK_CLICKS)
 
 .PHONY: bench
 # The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).
 BENCH_REPETITIONS ?= 11
 # Then, under Wine, a Windows click against the Windows API's durable loop.
-bench: native $(WIN64)/Makefile
+bench: $(NATIVE)/Makefile $(WIN64)/Makefile
+	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS) --target br927config copy-bench
 	$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS)
 	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS) --target br927config copy-bench-wine
 	@tools/wine-env.sh $(BUILD) sh -c '"$$BR927_WINE" $(WIN64)/bench/copy-bench-wine.exe \

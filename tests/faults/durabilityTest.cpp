@@ -9,11 +9,21 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The quoted strings of a line of strace's, in order (file names here hold no quote).
+std::vector<std::string> quotedNames(const std::string& line)
+{
+    std::vector<std::string> found;
+    for (size_t open = line.find('"'), close; open != std::string::npos && (close = line.find('"', open + 1)) != std::string::npos;
+         open = line.find('"', close + 1))
+        found.push_back(line.substr(open + 1, close - open - 1));
+    return found;
+}
 
 // What one BinPatch click did, in order: each flushed path (a file or a folder), each rename,
 // where the mark of the click under way was removed, and where its outcome message was written. The console runs under strace in the current
@@ -35,16 +45,15 @@ struct Trace {
                                     + "' -e trace=fdatasync,fsync,rename,renameat,renameat2,unlink,write '" CONSOLE_PATH "' binpatch >/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         const fs::path here = fs::canonical(".");
-        const std::regex flush(R"re((?:fdatasync|fsync)\(\d+<([^>]*)>\) += 0)re");
-        const std::regex rename(R"re(rename(?:at2?)?\(.*"([^"]*)".*"([^"]*)".*\) += 0)re");
         std::ifstream in(log);
         size_t index = 0;
         for (std::string line; std::getline(in, line); ++index) {
-            std::smatch found;
-            if (std::regex_search(line, found, flush))
-                lastFlush[found[1]] = index;
-            else if (std::regex_search(line, found, rename))
-                renames.push_back({index, (here / found[1].str()).lexically_normal(), (here / found[2].str()).lexically_normal()});
+            const bool succeeded = line.size() > 4 && line.compare(line.size() - 4, 4, " = 0") == 0;
+            const std::vector<std::string> names = quotedNames(line);
+            if (succeeded && (line.find("fsync(") != std::string::npos || line.find("fdatasync(") != std::string::npos))
+                lastFlush[line.substr(line.find('<') + 1, line.find(">)") - line.find('<') - 1)] = index;
+            else if (succeeded && line.find("rename") != std::string::npos && names.size() >= 2)
+                renames.push_back({index, (here / names[names.size() - 2]).lexically_normal(), (here / names.back()).lexically_normal()});
             else if (line.find("unlink(\"br927.umschaltung-laeuft\") = 0") != std::string::npos)
                 markRemoved = index;
             else if (line.find("write(1<") != std::string::npos && line.find("\"[") != std::string::npos)
