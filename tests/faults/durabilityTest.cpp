@@ -3,6 +3,7 @@
 // of its outcome. A missing flush loses nothing in a test that does not cut the power, so the
 // order of the calls is what is checked.
 
+#include "consoleProcess.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>

@@ -153,3 +153,11 @@ inline ConsoleRun runToEnd(const std::string& program, const std::vector<std::st
     run.exitCode = console.finish();
     return run;
 }
+
+// What strace says when it may not trace here (ptrace refused, as in many containers); empty
+// when it can.
+inline std::string ptraceRefused()
+{
+    const ConsoleRun probe = runToEnd("/usr/bin/strace", {"-qq", "-o", "/dev/null", "/bin/true"});
+    return probe.exitCode != 0 && probe.err.find("Operation not permitted") != std::string::npos ? probe.err : std::string();
+}

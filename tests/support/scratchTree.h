@@ -138,7 +138,6 @@ inline void writeStateFile(const std::string& bytes)
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 // Makes a file unwritable even for root (CI runs as root, so permission bits would not do),
@@ -189,17 +188,5 @@ inline std::string runWithoutRoot(const std::function<std::string()>& work)
     ::close(pipeEnds[0]);
     ::waitpid(child, nullptr, 0);
     return result;
-}
-// What strace says when it may not trace here (ptrace refused, as in many containers); empty
-// when it can.
-inline std::string ptraceRefused()
-{
-    std::FILE* probe = ::popen("strace -qq -o /dev/null true 2>&1", "r");
-    std::string said;
-    char buffer[512];
-    for (size_t got; probe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, probe)) > 0;)
-        said.append(buffer, got);
-    const bool traced = probe != nullptr && ::pclose(probe) == 0;
-    return !traced && said.find("Operation not permitted") != std::string::npos ? said : std::string();
 }
 #endif
