@@ -73,6 +73,15 @@ TEST(ConsoleUnderWine, ClicksCheckAndExitCodesAsOnLinux)
     const Result inOrder = runConsole("check");
     EXPECT_EQ(inOrder.out, "BinPatch 0: 248 von 248 Dateien stimmen\nCabview 1024: 18 von 18 Dateien stimmen\n");
     EXPECT_EQ(inOrder.exitCode, 0);
+    // A live file with one byte changed differs, however alike its size.
+    const std::string engine = kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng";
+    std::string changed = tree.read(engine);
+    changed.back() ^= 1;
+    writeWholeFile(tree.find(engine), changed);
+    const Result differs = runConsole("check");
+    EXPECT_EQ(differs.out, "BinPatch 0: 247 von 248 Dateien stimmen\nCabview 1024: 18 von 18 Dateien stimmen\n"
+                           "Abweichend: " + engine + "\n");
+    EXPECT_EQ(differs.exitCode, 1);
 
     const std::string source = kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_left1024.ace";
     const std::string target = kTrainsets + "ZEK_BR927_serie1/Cabview/927_left1024.ace";
