@@ -86,6 +86,9 @@ TEST(ConsoleUnderWine, ClicksCheckAndExitCodesAsOnLinux)
     const std::string source = kTrainsets + "ZEK_BR927_serie1/Cabview/1280x1024/927_left1024.ace";
     const std::string target = kTrainsets + "ZEK_BR927_serie1/Cabview/927_left1024.ace";
     tree.remove(source);
+    const Result plan = runConsole("plan cabview");
+    EXPECT_NE(plan.out.find(source + " -> " + target + " (fehlt)\n"), std::string::npos) << plan.out;
+    EXPECT_EQ(plan.out.find("(fehlt)"), plan.out.rfind("(fehlt)")) << "more than the missing source marked";
     const Result failed = runConsole("cabview");
     EXPECT_EQ(failed.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
                           "Kopieren fehlgeschlagen: " + source + " -> " + target + " (Quelle fehlt)\n"
