@@ -6,32 +6,12 @@
 
 namespace {
 
-// Owns one file handle opened for reading, letting others read and write it meanwhile.
-class ReadHandle {
-public:
-    explicit ReadHandle(const char* path)
-        : handle_(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr))
-    {
-    }
-    ~ReadHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    ReadHandle(const ReadHandle&) = delete;
-    ReadHandle& operator=(const ReadHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    // A regular file: opened, and neither a folder nor a device.
-    bool isFile() const
-    {
-        OpenFileFacts facts;
-        return handle_ != INVALID_HANDLE_VALUE && regularFileFacts(handle_, facts);
-    }
-
-private:
-    HANDLE handle_;
-};
+// A regular file: opened, and neither a folder nor a device.
+bool isFile(const Handle& file)
+{
+    OpenFileFacts facts;
+    return file && regularFileFacts(file.get(), facts);
+}
 
 // Reads until the buffer is full or the file ends; false on a read error.
 bool readFully(HANDLE file, char* buffer, DWORD size, DWORD& done)
@@ -74,13 +54,13 @@ bool sameSize(HANDLE a, HANDLE b)
 
 FileComparison compare(const char* source, const char* target)
 {
-    const ReadHandle from(source);
-    if (!from.isFile())
+    const Handle from(openToRead(source));
+    if (!isFile(from))
         return FileComparison::SourceMissing;
-    const ReadHandle to(target);
-    if (!to.isFile()) {
+    const Handle to(openToRead(target));
+    if (!isFile(to)) {
         // A file that is there but may not be read cannot be told equal.
-        const bool lockedFile = to.get() == INVALID_HANDLE_VALUE && fileExists(target);
+        const bool lockedFile = !to && fileExists(target);
         return lockedFile ? FileComparison::Different : FileComparison::TargetMissing;
     }
     if (!sameSize(from.get(), to.get()))
@@ -113,9 +93,9 @@ bool sameSize(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DAT
 
 bool sameBytes(const std::string& a, const std::string& b)
 {
-    const ReadHandle first(a.c_str());
-    const ReadHandle second(b.c_str());
-    return first.isFile() && second.isFile() && sameBytes(first.get(), second.get());
+    const Handle first(openToRead(a.c_str()));
+    const Handle second(openToRead(b.c_str()));
+    return isFile(first) && isFile(second) && sameBytes(first.get(), second.get());
 }
 
 // Variants are looked at by size and time first, and bytes are read only when none of them

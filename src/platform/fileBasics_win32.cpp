@@ -77,11 +77,6 @@ ULONGLONG lastKeepAlive = 0;
 
 } // namespace
 
-bool mayBeHeld(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-}
-
 void Patience::enter()
 {
     if (patienceDepth++ == 0)

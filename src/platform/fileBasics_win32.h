@@ -25,6 +25,13 @@ inline bool fileExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
 }
 
+// Opens a file to read it from start to end, letting other programs read, write, rename and
+// delete it meanwhile.
+inline HANDLE openToRead(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 // What the seam needs to know of an open file: its size and number of names, its attributes
 // and times. Its identity (volume and file index) is not among them: GetFileInformationByHandle
 // reads that too, at the cost of a look for the file's volume, under Wine a walk up its path
@@ -78,6 +85,9 @@ private:
     HANDLE handle_;
 };
 
+// Bytes go from one file to another through a buffer of this size, held for one call.
+constexpr DWORD kCopyBufferSize = 1024 * 1024;
+
 // Copies `size` bytes from the current offset of `from` to `to`, through a buffer of the
 // caller's; a read that another program's lock refuses is tried again patiently. The error
 // that stopped it, or ERROR_SUCCESS.
@@ -103,8 +113,18 @@ constexpr DWORD kFirstWaitMs = 10;
 constexpr DWORD kLongestWaitMs = 1000;
 constexpr DWORD kPatienceMs = 10000;
 
-// Whether the error may mean that another program holds the file.
-bool mayBeHeld(DWORD error);
+// Whether the error says without doubt that another program holds the file: it is open in a
+// way that excludes this use of it.
+inline bool heldOpen(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Whether it may mean so: a refused access is also what a rename over a held file meets.
+inline bool mayBeHeld(DWORD error)
+{
+    return heldOpen(error) || error == ERROR_ACCESS_DENIED;
+}
 
 // The waiting allowance of one command: a click holds one for as long as it holds the click
 // lock; each call of the seam made outside a click holds one for itself. An inner one adds

@@ -11,8 +11,6 @@
 
 namespace {
 
-const DWORD kBufferSize = 1024 * 1024;
-
 // Creates the folder and every missing folder above it.
 bool createFolders(const std::string& folder)
 {
@@ -34,7 +32,7 @@ bool linkNotPossible(DWORD error)
 // A copy of the live file with its modification time, flushed; removed when it fails.
 DWORD copyKept(const char* live, const char* kept, std::string& buffer)
 {
-    const Handle from(CreateFileA(live, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const Handle from(openToRead(live));
     OpenFileFacts facts;
     if (!from || !regularFileFacts(from.get(), facts))
         return GetLastError();
@@ -42,9 +40,9 @@ DWORD copyKept(const char* live, const char* kept, std::string& buffer)
     if (!to)
         return GetLastError();
     if (buffer.empty())
-        buffer.resize(kBufferSize);
+        buffer.resize(kCopyBufferSize);
     const uint64_t size = static_cast<uint64_t>(facts.standard.EndOfFile.QuadPart);
-    DWORD error = copyBytes(from.get(), to.get(), size, &buffer[0], kBufferSize);
+    DWORD error = copyBytes(from.get(), to.get(), size, &buffer[0], kCopyBufferSize);
     if (error == ERROR_SUCCESS && (!setModificationTime(to.get(), facts) || !FlushFileBuffers(to.get())))
         error = GetLastError();
     to = INVALID_HANDLE_VALUE;
@@ -64,7 +62,7 @@ FileError keepOne(const FilePair& keep, std::string& buffer)
         if (CreateHardLinkA(keep.target.c_str(), keep.source.c_str(), nullptr))
             return FileError::None;
         const DWORD error = GetLastError();
-        if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && Patience::waitForOtherProgram(tries))
+        if (heldOpen(error) && Patience::waitForOtherProgram(tries))
             continue;
         if (!linkNotPossible(error))
             return fileErrorOf(error);

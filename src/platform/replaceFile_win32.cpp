@@ -18,9 +18,6 @@ const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
                                   | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
                                   | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
 
-// Bytes go from source to new file through a buffer of this size, held for one call.
-const DWORD kBufferSize = 1024 * 1024;
-
 // What stands at a target, read once: its attributes, INVALID_FILE_ATTRIBUTES for none.
 struct Target {
     std::string path;
@@ -119,8 +116,7 @@ public:
                     continue;
             }
             // A leftover that another program holds cannot go yet.
-            const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
-                              || (leftover && (error == ERROR_ACCESS_DENIED || error == ERROR_FILE_EXISTS));
+            const bool held = heldOpen(error) || (leftover && (error == ERROR_ACCESS_DENIED || error == ERROR_FILE_EXISTS));
             if (!held || !Patience::waitForOtherProgram(tries))
                 return held ? FileError::HeldByOtherProgram : fileErrorOf(error);
         }
@@ -166,17 +162,16 @@ struct Source {
 FileError openSource(const char* path, Source& source)
 {
     for (int tries = 0;;) {
-        source.file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        source.file = openToRead(path);
         if (source.file)
             break;
         const DWORD error = GetLastError();
-        if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && Patience::waitForOtherProgram(tries))
+        if (heldOpen(error) && Patience::waitForOtherProgram(tries))
             continue;
         // A folder cannot be opened so; it is no source.
         if (error == ERROR_ACCESS_DENIED && !isFolder(GetFileAttributesA(path)))
             return FileError::AccessDenied;
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? FileError::HeldByOtherProgram
-                                                                                 : FileError::SourceMissing;
+        return heldOpen(error) ? FileError::HeldByOtherProgram : FileError::SourceMissing;
     }
     return regularFileFacts(source.file.get(), source.facts) ? FileError::None : FileError::SourceMissing;
 }
@@ -212,7 +207,7 @@ FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
     if (const FileError error = file.create(); error != FileError::None)
         return error;
     const uint64_t size = static_cast<uint64_t>(source.facts.standard.EndOfFile.QuadPart);
-    const DWORD copied = copyBytes(source.file.get(), file.get(), size, buffer.data(), kBufferSize);
+    const DWORD copied = copyBytes(source.file.get(), file.get(), size, buffer.data(), kCopyBufferSize);
     if (copied != ERROR_SUCCESS)
         return fileErrorOf(copied);
     if (!setModificationTime(file.get(), source.facts))
@@ -225,7 +220,7 @@ FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
 std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     const Patience patience;
-    std::vector<char> buffer(kBufferSize);
+    std::vector<char> buffer(kCopyBufferSize);
     std::vector<FileError> results;
     for (const FilePair& copy : copies) {
         results.push_back(copyOne(copy, buffer));
