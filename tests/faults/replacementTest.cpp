@@ -42,55 +42,48 @@ TEST(FullDisk, KeepsTheOldFileAndTheOldStateAndLeavesNoNewFile)
     ::umount2("disk", MNT_DETACH);
 }
 
-// A BinPatch click run under strace, which stops it right after its n-th rename: the first
-// files it puts in place are its own (its mark, the state file), the later ones the new files
-// of its batch. The stop is made by the tracer at the rename itself, so the click is caught
-// there however busy the machine is. The click's output comes through the tracer, and the
-// tracer's report on its standard error.
-class HeldClick {
+// A BinPatch click run under strace, which reports the calls it is told to trace on its
+// standard error as the click makes them: a call's name and arguments when it begins, its
+// result when it returns. The click's output comes through the tracer.
+class TracedClick {
 public:
-    HeldClick(int rename)
-        : tracer_("/bin/sh", {"-c", "exec strace -qq -E ASAN_OPTIONS=detect_leaks=0"
-                                    " -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=SIGSTOP:when="
-                                    + std::to_string(rename) + " '" CONSOLE_PATH "' binpatch"})
+    explicit TracedClick(const std::string& tracing)
+        : tracer_("/bin/sh", {"-c", "exec strace -qq -E ASAN_OPTIONS=detect_leaks=0 " + tracing + " '" CONSOLE_PATH "' binpatch"})
     {
     }
     Console& output() { return tracer_; }
 
-    // Waits until the tracer reports the click stopped at the rename; its process id (the
-    // tracer's child).
-    pid_t stopped()
+    // Reads the report until it tells of the event; the click's process id (the tracer's
+    // child), or -1 when the click ended before.
+    pid_t reached(const std::string& event)
     {
-        const std::string report = tracer_.readErrorsUntil("--- stopped by SIGSTOP ---");
+        report_ = tracer_.readErrorsUntil(event);
         const std::string tracer = std::to_string(tracer_.pid());
         pid_t click = -1;
-        if (report.find("--- stopped by SIGSTOP ---") != std::string::npos)
+        if (report_.find(event) != std::string::npos)
             std::ifstream("/proc/" + tracer + "/task/" + tracer + "/children") >> click;
         if (click <= 0)
-            ADD_FAILURE() << "the click never stopped at its rename: " << report;
+            ADD_FAILURE() << "the click never reached " << event << ": " << report_;
         return click;
     }
 
+    // The whole report, once the click has ended.
+    std::string report() { return report_ + tracer_.readErrors(); }
+
 private:
     Console tracer_;
+    std::string report_;
 };
 
-// Waits until the process waits for a lock, as the kernel's list of locks shows ("->"); fails
-// at once when it ends instead.
-void waitUntilBlockedOnLock(pid_t pid)
+// A click stopped by the tracer right after its n-th rename: the first files it puts in place
+// are its own (its mark, the state file), the later ones the new files of its batch. The stop
+// is made at the rename itself, so the click is caught there however busy the machine is.
+std::string stoppedAtRename(int rename)
 {
-    const std::string waiter = " " + std::to_string(pid) + " ";
-    const std::string state = "/proc/" + std::to_string(pid) + "/stat";
-    for (int tries = 0; tries < 6000 && readWholeFile(state).find(") Z") == std::string::npos; ++tries) {
-        std::ifstream locks("/proc/locks");
-        for (std::string line; std::getline(locks, line);) {
-            if (line.find("->") != std::string::npos && line.find(waiter) != std::string::npos)
-                return;
-        }
-        ::usleep(10 * 1000);
-    }
-    ADD_FAILURE() << "process " << pid << " never waited for the click lock";
+    return "-e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=SIGSTOP:when="
+           + std::to_string(rename);
 }
+const char kStopped[] = "--- stopped by SIGSTOP ---";
 
 // The tree after a whole BinPatch click from `before` that wrote `state`.
 Snapshot afterClick(const ScratchTree& tree, const Snapshot& before, const std::string& state)
@@ -122,27 +115,35 @@ TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
         writeStateFile("0\r\n1024");
         const Snapshot before = tree.now();
         const Snapshot fresh = afterClick(tree, before, "1\r\n1024");
-        HeldClick held(GetParam());
-        const pid_t heldClick = held.stopped();
+        TracedClick held(stoppedAtRename(GetParam()));
+        const pid_t heldClick = held.reached(kStopped);
         ASSERT_GT(heldClick, 0);
-        Console waiting(CONSOLE_PATH, {"binpatch"});
-        waitUntilBlockedOnLock(waiting.pid());
+        // The second click has begun to take the lock when its tracer says so.
+        TracedClick waiting("-e trace=flock");
+        const pid_t waitingClick = waiting.reached("LOCK_EX");
+        ASSERT_GT(waitingClick, 0);
         if (!heldSurvives)
-            ::kill(waiting.pid(), SIGSTOP); // kept from its click until the tree has been read
-        ::kill(heldSurvives ? waiting.pid() : heldClick, SIGKILL);
-        (heldSurvives ? waiting : held.output()).finish();
+            ::kill(waitingClick, SIGSTOP); // kept from its click until the tree has been read
+        ::kill(heldSurvives ? waitingClick : heldClick, SIGKILL);
+        (heldSurvives ? waiting : held).output().finish();
         const Snapshot afterKill = heldSurvives ? Snapshot() : tree.now();
         for (const auto& [file, old] : heldSurvives ? Snapshot() : before) {
             const auto found = afterKill.find(file);
             EXPECT_TRUE(found != afterKill.end() && (found->second == old || found->second == fresh.at(file)))
                 << "lost, or neither old nor new: " << file;
         }
-        Console& survivor = heldSurvives ? held.output() : waiting;
-        ::kill(heldSurvives ? heldClick : waiting.pid(), SIGCONT);
+        Console& survivor = (heldSurvives ? held : waiting).output();
+        ::kill(heldSurvives ? heldClick : waitingClick, SIGCONT);
         survivor.closeInput();
         EXPECT_NE(survivor.readRest().find("[Aktion ausgefuehrt]"), std::string::npos);
         EXPECT_EQ(survivor.finish(), 0);
         expectSameTree(tree.now(), afterClick(tree, before, stateFileBytes()));
+        // The second click's call for the lock did not return while the first one held it:
+        // the test's signal cut it short (a result of "?"), or it never returned.
+        const std::string report = waiting.report();
+        const size_t returned = report.find(" = ", report.find("LOCK_EX"));
+        EXPECT_TRUE(returned == std::string::npos || report.compare(returned, 4, " = ?") == 0)
+            << "the second click did not wait for the first: " << report;
     }
 }
 
@@ -164,8 +165,8 @@ TEST_P(KilledClick, IsFinishedAtTheNextStartKeepingThePlayersChange)
     writeStateFile("0\r\n1024");
     const std::string engine = stepsToRun(Batch::EngfilesBin, 1024).front().target;
     writeWholeFile(tree.find(engine), "tuned by hand\n");
-    HeldClick held(GetParam());
-    const pid_t click = held.stopped();
+    TracedClick held(stoppedAtRename(GetParam()));
+    const pid_t click = held.reached(kStopped);
     ASSERT_GT(click, 0);
     ::kill(click, SIGKILL);
     held.output().finish();
