@@ -81,16 +81,11 @@ std::string asciiLowered(std::string text)
     return text;
 }
 
-std::string swappedCase(const std::string& name)
+std::string swappedCase(std::string name)
 {
-    std::string out = name;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    for (char& c : name)
+        c = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ? static_cast<char>(c ^ ('a' - 'A')) : c;
+    return name;
 }
 
 std::string belowRoot(const std::string& tablePath)
@@ -122,12 +117,13 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
 {
     createLiveCabviewFolders(root, options);
     std::set<std::string> sources;
-    std::set<std::string> sourcesIgnoringCase;
     std::set<std::string> targets;
+    // A live file reached through both spellings of its folder is written once.
+    std::set<std::string> written;
     for (const Batch batch : kAllBatches) {
         for (const CopyStep& step : batchTable(batch)) {
             sources.insert(step.source);
-            sourcesIgnoringCase.insert(asciiLowered(step.source));
+            written.insert(asciiLowered(step.source));
             targets.insert(step.target);
         }
     }
@@ -135,8 +131,6 @@ void createContentTree(const std::string& root, const ContentTreeOptions& option
         const fs::path path = prepareFolders(root, belowRoot(source), options);
         writeWholeFile(path.string(), contentOf(source));
     }
-    // A live file reached through both spellings of its folder is written once.
-    std::set<std::string> written = sourcesIgnoringCase;
     for (const std::string& target : targets) {
         const fs::path path = prepareFolders(root, belowRoot(target), options);
         if (options.createLiveFiles && written.insert(asciiLowered(target)).second)

@@ -21,7 +21,7 @@ struct ContentTreeOptions {
 std::string asciiLowered(std::string text);
 
 // A spelling for ContentTreeOptions that differs from the tables' in every letter.
-std::string swappedCase(const std::string& name);
+std::string swappedCase(std::string name);
 
 // Creates the tree below root (which must exist).
 void createContentTree(const std::string& root, const ContentTreeOptions& options = {});
