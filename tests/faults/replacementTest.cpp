@@ -53,14 +53,15 @@ public:
     }
     Console& output() { return tracer_; }
 
-    // Reads the report until it tells of the event; the click's process id (the tracer's
+    // Reads the report on until it tells of the event; the click's process id (the tracer's
     // child), or -1 when the click ended before.
     pid_t reached(const std::string& event)
     {
-        report_ = tracer_.readErrorsUntil(event);
+        const size_t from = report_.size();
+        report_ += tracer_.readErrorsUntil(event);
         const std::string tracer = std::to_string(tracer_.pid());
         pid_t click = -1;
-        if (report_.find(event) != std::string::npos)
+        if (report_.find(event, from) != std::string::npos)
             std::ifstream("/proc/" + tracer + "/task/" + tracer + "/children") >> click;
         if (click <= 0)
             ADD_FAILURE() << "the click never reached " << event << ": " << report_;
@@ -122,8 +123,12 @@ TEST_P(TwoClicks, OneHeldInItsClickTheOtherKilledLeaveTheSurvivorsWholeClick)
         TracedClick waiting("-e trace=flock");
         const pid_t waitingClick = waiting.reached("LOCK_EX");
         ASSERT_GT(waitingClick, 0);
-        if (!heldSurvives)
-            ::kill(waitingClick, SIGSTOP); // kept from its click until the tree has been read
+        if (!heldSurvives) {
+            // Kept from its click until the tree has been read, and stopped before the first
+            // one ends, so that its call for the lock is cut short while the lock is held.
+            ::kill(waitingClick, SIGSTOP);
+            waiting.reached(kStopped);
+        }
         ::kill(heldSurvives ? waitingClick : heldClick, SIGKILL);
         (heldSurvives ? waiting : held).output().finish();
         const Snapshot afterKill = heldSurvives ? Snapshot() : tree.now();
