@@ -39,9 +39,11 @@ struct ClickPlan {
 
 // Holds the two settings, loads them at start and carries out the two toggle commands.
 //
-// Each command that reads or writes the player's files (the start, a click, a check) holds
-// the click lock for its whole run, so that a second window or script never sees half of it;
-// a message that waits for the player is shown without the lock.
+// Each command that writes the player's files or compares them (a click, apply, a check, and
+// a start's finishing of a click cut off) holds the click lock for its whole run, so that a
+// second window or script never sees half of it; a start only reads the state file, which a
+// click replaces whole, and does not wait. A message that waits for the player is shown
+// without the lock.
 class Controller {
 public:
     explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
