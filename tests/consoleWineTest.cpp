@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -285,24 +286,29 @@ INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, FilesOtherProgramsHold,
                                          HeldCase{"ALiveFileReadOnly", false, Hold::ReadOnly, "Zugriff verweigert"}),
                          [](const auto& held) { return std::string(held.param.name); });
 
-// A player's edit of a live file is kept aside, byte for byte, before the click replaces it.
-TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFileAsideByteForByte)
+// A player's edits of live files are kept aside, byte for byte, before the click replaces them,
+// each at its path as the disk spells it: the tables spell the live front texture's folder
+// CABVIEW, the disk Cabview.
+TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFilesAsideByteForByte)
 {
     ScratchTree tree;
     tree.createContent();
     writeStateFile("0\r\n1024");
     const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
+    const std::string front = "../../trains/trainset/ZEK_BR927_serie1/CABVIEW/927_front1024.ace";
     const std::string edit("tuned by hand\r\n\0\xff", 17);
     writeWholeFile(tree.find(step.target), edit);
+    writeWholeFile(tree.find(front), edit);
     const Result click = runConsole("binpatch");
     EXPECT_EQ(click.exitCode, 0);
     EXPECT_NE(click.out.find("Gesichert: " + step.target + " -> Sicherungen/"), std::string::npos) << click.out;
-    std::vector<std::string> kept;
+    std::map<std::string, std::string> kept;
     for (const auto& entry : fs::recursive_directory_iterator("Sicherungen"))
         if (entry.is_regular_file())
-            kept.push_back(entry.path().string());
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(readWholeFile(kept.front()), edit);
+            kept[withoutKeptTimes(entry.path().generic_string())] = readWholeFile(entry.path().string());
+    EXPECT_EQ(kept, (std::map<std::string, std::string>{
+                        {"Sicherungen/<Zeit>/" + belowRoot(step.target), edit},
+                        {"Sicherungen/<Zeit>/trains/trainset/ZEK_BR927_serie1/Cabview/927_front1024.ace", edit}}));
     EXPECT_EQ(tree.read(step.target), tree.read(step.source));
 }
 

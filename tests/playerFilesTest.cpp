@@ -34,14 +34,16 @@ CopyStep stepWriting(Batch batch, int32_t cabview, const std::string& target)
     return {};
 }
 
-std::string keptKey(const CopyStep& step)
+// A changed file is kept at its path below the root as the disk spells it, which the tables
+// may spell otherwise, so that it goes back by hand to the folders it came from.
+std::string keptKey(const ScratchTree& tree, const CopyStep& step)
 {
-    return "ZEK/BR927/Sicherungen/<Zeit>/" + belowRoot(step.target);
+    return "ZEK/BR927/Sicherungen/<Zeit>/" + tree.key(step.target);
 }
 
-std::string keptLine(const CopyStep& step)
+std::string keptLine(const ScratchTree& tree, const CopyStep& step)
 {
-    return "Gesichert: " + step.target + " -> Sicherungen/<Zeit>/" + belowRoot(step.target) + "\n";
+    return "Gesichert: " + step.target + " -> Sicherungen/<Zeit>/" + tree.key(step.target) + "\n";
 }
 
 // A live engine tuned by hand, a resolution folder's texture repainted, and a live engine that
@@ -54,7 +56,7 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     tree.createContent();
     writeStateFile("0\r\n1024");
     const CopyStep engine = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/ZEK_BR_927-k.eng");
-    const CopyStep texture = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie2/Cabview/1280x1024/927_front1024.ace");
+    const CopyStep texture = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/Cabview/1280x1024/927_front1024.ace");
     writeWholeFile(tree.find(engine.target), "tuned by hand\n");
     writeWholeFile(tree.find(texture.target), std::string(70000, 'p'));
     const std::string otherVariant = "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng";
@@ -63,15 +65,15 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     Snapshot expected = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
     expected["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
     for (const CopyStep* kept : {&engine, &texture}) {
-        for (fs::path folder = fs::path(keptKey(*kept)).parent_path(); folder != "ZEK/BR927"; folder = folder.parent_path())
+        for (fs::path folder = fs::path(keptKey(tree, *kept)).parent_path(); folder != "ZEK/BR927"; folder = folder.parent_path())
             expected[folder.string()] = "<folder>";
     }
-    expected[keptKey(engine)] = "tuned by hand\n";
-    expected[keptKey(texture)] = std::string(70000, 'p');
+    expected[keptKey(tree, engine)] = "tuned by hand\n";
+    expected[keptKey(tree, texture)] = std::string(70000, 'p');
 
     const ConsoleRun click = runConsole({"binpatch"});
     EXPECT_EQ(click.exitCode, 0);
-    EXPECT_NE(click.out.find(keptLine(engine) + keptLine(texture)), std::string::npos) << click.out;
+    EXPECT_NE(click.out.find(keptLine(tree, engine) + keptLine(tree, texture)), std::string::npos) << click.out;
     EXPECT_NE(click.out.find("[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
                              "[Meldung] Geaenderte Dateien gesichert: 2 Dateien in Sicherungen/<Zeit>\n"),
               std::string::npos)
@@ -112,9 +114,9 @@ TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrder
     const std::string inOrder = "BinPatch 1: 246 von 246 Dateien stimmen\nCabview 1280: 18 von 18 Dateien stimmen\n";
 
     const ConsoleRun repaired = runConsole({"apply"});
-    EXPECT_EQ(repaired.out, keptLine(engine) + "[Meldung] Geaenderte Dateien gesichert: 1 Datei in Sicherungen/<Zeit>\n" + inOrder);
+    EXPECT_EQ(repaired.out, keptLine(tree, engine) + "[Meldung] Geaenderte Dateien gesichert: 1 Datei in Sicherungen/<Zeit>\n" + inOrder);
     EXPECT_EQ(repaired.exitCode, 0);
-    EXPECT_EQ(tree.now().at(keptKey(engine)), "tuned by hand\n");
+    EXPECT_EQ(tree.now().at(keptKey(tree, engine)), "tuned by hand\n");
     EXPECT_EQ(tree.read(stale), tree.read(kTrainsets + "ZEK_BR927_prototyp/Cabview/1280x1024/night/927_left1024.ace"));
     EXPECT_EQ(stateFileBytes(), "1\r\n1280");
 
@@ -126,19 +128,30 @@ TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrder
 }
 
 // A click started where the content tree is not two levels up cannot begin: it says which
-// folder is missing and writes nothing. A state file spelt in capitals is read, and written
-// back under its own name.
+// folder is missing and writes nothing; its plan says so, and apply copies nothing. A state
+// file spelt in capitals is read, and written back under its own name.
 TEST(PlayerFiles, AClickWithoutItsContentTreeChangesNothingAndTheStateFileIsFoundInAnyCase)
 {
     ScratchTree tree;
     writeStateFile("0\r\n1024");
-    const ConsoleRun lost = runConsole({"binpatch"});
-    EXPECT_EQ(lost.out, "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n"
-                        "Ordner fehlt: ../../trains/trainset\n"
-                        "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
-                        "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n");
-    EXPECT_EQ(lost.exitCode, 1);
-    EXPECT_EQ(tree.now(), (Snapshot{{"ZEK", "<folder>"}, {"ZEK/BR927", "<folder>"}, {"ZEK/BR927/br927.zekconfig", "0\r\n1024"}}));
+    const std::string rows = "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n";
+    const std::string refused = "Ordner fehlt: ../../trains/trainset\n"
+                                "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out; // its start, when the command goes on to print a check
+    } kCommands[] = {
+        {{"binpatch"}, rows + refused + rows},
+        {{"plan", "cabview"}, refused},
+        {{"apply"}, "Ordner fehlt: ../../trains/trainset\nBinPatch 0: 0 von 248 Dateien stimmen\n"},
+    };
+    for (const auto& command : kCommands) {
+        const ConsoleRun lost = runConsole(command.args);
+        EXPECT_EQ(lost.out.substr(0, command.out.size()), command.out) << command.args.front();
+        EXPECT_EQ(lost.out.find("Kopieren fehlgeschlagen"), std::string::npos) << lost.out;
+        EXPECT_EQ(lost.exitCode, 1) << command.args.front();
+        EXPECT_EQ(tree.now(), (Snapshot{{"ZEK", "<folder>"}, {"ZEK/BR927", "<folder>"}, {"ZEK/BR927/br927.zekconfig", "0\r\n1024"}}));
+    }
 
     tree.createContent();
     fs::rename("br927.zekconfig", "BR927.zekconfig");

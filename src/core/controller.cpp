@@ -116,6 +116,16 @@ void showFileMessages(FrontEnd& frontEnd, const BatchRun& run)
         frontEnd.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
 }
 
+// Whether the content tree is there. Without it nothing can be copied: a command that would
+// copy says which folder is missing, and begins nothing.
+bool contentTreeFound()
+{
+    if (folderExists(kTrainsetFolder))
+        return true;
+    reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
+    return false;
+}
+
 // What one click did.
 struct ClickRun {
     bool began = false; // false when its content tree was not there
@@ -201,13 +211,14 @@ bool Controller::loadStatesToLook()
 
 // The mark may be a click's of another window still under way: the lock waits for its end,
 // after which no mark is left to find. One that is still there was left by a click cut off,
-// whose setting the state file holds: the files follow it.
+// whose setting the state file holds: the files follow it. Without the content tree nothing
+// can be finished: the mark stays for a start that finds the tree.
 void Controller::finishInterruptedClick()
 {
     BatchRun run;
     {
         const ClickLock oneClickAtATime;
-        if (!clickMarkFound() || !readStates())
+        if (!clickMarkFound() || !readStates() || !contentTreeFound())
             return;
         run = repairUnderMark();
     }
@@ -242,14 +253,12 @@ bool Controller::toggle(Button button)
     ClickRun click;
     {
         const ClickLock oneClickAtATime;
-        if (folderExists(kTrainsetFolder)) {
+        if (contentTreeFound()) {
             const Button other = otherButton(button);
             Settings written = {binpatch, cabview};
             written.of(button) = transition->to;
             written.of(other) = valueToKeep(readState(other), value(other));
             click = runMarked(written.binpatch, written.cabview, transition->batch);
-        } else {
-            reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
         }
     }
     const bool succeeded = showClickOutcome(frontEnd_, *transition, click);
@@ -288,6 +297,11 @@ ClickPlan Controller::plan(Button button) const
         plan.title = kNoticeTitle;
         return plan;
     }
+    if (!contentTreeFound()) {
+        plan.text = kBatchFailedText;
+        plan.title = kErrorTitle;
+        return plan;
+    }
     plan.runsBatch = true;
     plan.steps = stepsToRun(transition->batch, cabview);
     std::vector<std::string> sources;
@@ -304,7 +318,8 @@ std::optional<TreeCheck> Controller::apply()
     {
         const ClickLock oneClickAtATime;
         if (readStates()) {
-            run = repairUnderMark();
+            if (contentTreeFound())
+                run = repairUnderMark();
             found = checkLiveTree(binpatch, cabview);
         }
     }

@@ -68,7 +68,8 @@ public:
     // The value in memory of the button's setting.
     int32_t value(Button button) const { return button == Button::BinPatch ? binpatch : cabview; }
 
-    // What a click on the button would do now; reads nothing but whether the sources are there.
+    // What a click on the button would do now; reads nothing but whether the content tree and
+    // the sources are there. A click that could not begin is planned as the message it shows.
     ClickPlan plan(Button button) const;
 
     // Reads both settings afresh and compares the live files with them, as one command; none,
@@ -76,7 +77,8 @@ public:
     std::optional<TreeCheck> check();
 
     // Reads both settings afresh and brings the live files in step with them, as one command,
-    // without writing the state file; then compares them as check does.
+    // without writing the state file (copying nothing where the content tree is not there);
+    // then compares them as check does.
     std::optional<TreeCheck> apply();
 
 private:

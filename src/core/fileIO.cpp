@@ -115,12 +115,13 @@ std::string newKeptFolder()
     return folder;
 }
 
-// Where a live file is kept: its path below the simulator's root, in the run's folder.
-std::string keptPath(const std::string& folder, const std::string& target)
+// Where a live file is kept: its path below the simulator's root as the disk spells it, in the
+// run's folder, so that it goes back by hand to the very folders it came from.
+std::string keptPath(const std::string& folder, const std::string& liveOnDisk)
 {
     const size_t rootLength = sizeof kSimulatorRoot - 1;
-    const bool belowRoot = target.compare(0, rootLength, kSimulatorRoot) == 0;
-    return folder + "/" + (belowRoot ? target.substr(rootLength) : target);
+    const bool belowRoot = liveOnDisk.compare(0, rootLength, kSimulatorRoot) == 0;
+    return folder + "/" + (belowRoot ? liveOnDisk.substr(rootLength) : liveOnDisk);
 }
 
 std::string failureLine(const StepFailure& failure)
@@ -149,16 +150,20 @@ std::vector<CopyStep> keepChangedTargets(const std::vector<CopyStep>& steps, Bat
 {
     const std::vector<bool> changed = filesChanged(variantsOfTargets(steps));
     std::vector<size_t> changedSteps;
-    std::vector<FilePair> keeps;
-    std::string folder = run.keptFolder;
+    std::vector<std::string> changedTargets;
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (!changed[i])
-            continue;
-        if (folder.empty())
-            folder = newKeptFolder();
-        changedSteps.push_back(i);
-        keeps.push_back({steps[i].target, keptPath(folder, steps[i].target)});
+        if (changed[i]) {
+            changedSteps.push_back(i);
+            changedTargets.push_back(steps[i].target);
+        }
     }
+    std::string folder = run.keptFolder;
+    if (!changedSteps.empty() && folder.empty())
+        folder = newKeptFolder();
+    const std::vector<std::string> onDisk = spellingsOnDisk(changedTargets);
+    std::vector<FilePair> keeps;
+    for (size_t k = 0; k < changedSteps.size(); ++k)
+        keeps.push_back({changedTargets[k], keptPath(folder, onDisk[k])});
     const std::vector<FileError> kept = keepFiles(keeps);
     std::vector<bool> mayCopy(steps.size(), true);
     for (size_t k = 0; k < keeps.size(); ++k) {

@@ -14,5 +14,9 @@ std::FILE* openRegularFile(const char* path);
 // as the copies find theirs.
 std::vector<bool> filesExist(const std::vector<std::string>& paths);
 
+// Each path as the disk spells it: every component that exists as found regardless of letter
+// case, the rest as written.
+std::vector<std::string> spellingsOnDisk(const std::vector<std::string>& paths);
+
 // Whether path names an existing folder, found regardless of letter case.
 bool folderExists(const char* path);

@@ -24,6 +24,17 @@ std::vector<bool> filesExist(const std::vector<std::string>& paths)
     return found;
 }
 
+std::vector<std::string> spellingsOnDisk(const std::vector<std::string>& paths)
+{
+    CaseLookup lookup;
+    std::vector<std::string> spelt;
+    for (const std::string& path : paths) {
+        CaseLookup::Place found;
+        spelt.push_back(lookup.place(path, found) ? found.path() : path);
+    }
+    return spelt;
+}
+
 bool folderExists(const char* path)
 {
     return !CaseLookup().folderOnDisk(path).empty();

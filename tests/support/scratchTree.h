@@ -102,6 +102,8 @@ public:
     std::string read(const std::string& tablePath) const { return readWholeFile(find(tablePath)); }
     void remove(const std::string& tablePath) const { std::filesystem::remove_all(find(tablePath)); }
     Snapshot now() const { return snapshot(root()); }
+    // The snapshot's key of the file a table path reaches: its path below the root on disk.
+    std::string key(const std::string& tablePath) const { return treeKey(find(tablePath), root_); }
 
     // The tree as it is after the steps have copied, one after the other, save those skipped.
     Snapshot afterCopies(Snapshot tree, const std::vector<CopyStep>& steps,
@@ -115,8 +117,6 @@ public:
     }
 
 private:
-    std::string key(const std::string& tablePath) const { return treeKey(find(tablePath), root_); }
-
     std::filesystem::path previous_;
     std::filesystem::path root_;
 };
