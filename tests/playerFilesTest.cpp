@@ -58,11 +58,9 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     const CopyStep engine = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/ZEK_BR_927-k.eng");
     const CopyStep texture = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/Cabview/1280x1024/927_front1024.ace");
     writeWholeFile(tree.find(engine.target), "tuned by hand\n");
-    writeWholeFile(tree.find(texture.target), std::string(70000, 'p'));
     const std::string otherVariant = "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng";
     writeWholeFile(tree.find(kTrainsets + otherVariant), tree.read(kTrainsets + "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng"));
-    const Snapshot before = tree.now();
-    Snapshot expected = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1024));
+    Snapshot expected = tree.afterCopies(tree.now(), stepsToRun(Batch::EngfilesBin, 1024));
     expected["ZEK/BR927/br927.zekconfig"] = "1\r\n1024";
     for (const CopyStep* kept : {&engine, &texture}) {
         for (fs::path folder = fs::path(keptKey(tree, *kept)).parent_path(); folder != "ZEK/BR927"; folder = folder.parent_path())
@@ -70,10 +68,18 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     }
     expected[keptKey(tree, engine)] = "tuned by hand\n";
     expected[keptKey(tree, texture)] = std::string(70000, 'p');
+    const std::string keptLines = keptLine(tree, engine) + keptLine(tree, texture);
+    // The texture a link to the player's own file beside it, as some mod managers deploy them:
+    // kept is that file's content, not the link, which would lead nowhere from where it is kept.
+    const fs::path live = tree.find(texture.target);
+    writeWholeFile(live.parent_path() / "mine.ace", std::string(70000, 'p'));
+    expected[(fs::path(tree.key(texture.target)).parent_path() / "mine.ace").string()] = std::string(70000, 'p');
+    fs::remove(live);
+    fs::create_symlink("mine.ace", live);
 
     const ConsoleRun click = runConsole({"binpatch"});
     EXPECT_EQ(click.exitCode, 0);
-    EXPECT_NE(click.out.find(keptLine(tree, engine) + keptLine(tree, texture)), std::string::npos) << click.out;
+    EXPECT_NE(click.out.find(keptLines), std::string::npos) << click.out;
     EXPECT_NE(click.out.find("[Aktion ausgefuehrt] BinPatch-Konfiguration erflgreich aktiviert\n"
                              "[Meldung] Geaenderte Dateien gesichert: 2 Dateien in Sicherungen/<Zeit>\n"),
               std::string::npos)

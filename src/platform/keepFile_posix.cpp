@@ -61,7 +61,9 @@ FileError keepOne(CaseLookup& lookup, const FilePair& keep, std::set<std::string
     const CaseLookup::Place kept = CaseLookup::asWritten(keep.target);
     if (!createFolders(kept.folder, changed))
         return fileErrorOf(errno);
-    if (::link(found.path().c_str(), keep.target.c_str()) != 0
+    // A live file that is a symbolic link (as some mod managers deploy them) is kept as the
+    // file it leads to: the link itself, moved elsewhere, might lead nowhere.
+    if (::linkat(AT_FDCWD, found.path().c_str(), AT_FDCWD, keep.target.c_str(), AT_SYMLINK_FOLLOW) != 0
         && (!linkNotPossible(errno) || !copyKept(live.get(), info, keep.target)))
         return fileErrorOf(errno);
     changed.insert(kept.folder);
