@@ -41,6 +41,10 @@ HWND binpatchButton = NULL;
 HWND cabviewButton = NULL;
 // True while a click runs, up to its first message: the cursor shows the wait.
 bool clickRunning = false;
+// True while a command runs, its messages included. The window answers what other programs
+// send it meanwhile, and a click sent so (by a script, an accessibility tool) is dropped: no
+// second command starts before the first ends.
+bool commandRunning = false;
 
 HINSTANCE ownModule()
 {
@@ -208,6 +212,9 @@ void startWaitCursor()
 // The cursor shows the wait until the click's first message.
 LRESULT onCommand(WPARAM wParam)
 {
+    if (commandRunning)
+        return 0;
+    commandRunning = true;
     switch (LOWORD(wParam)) {
     case IDC_BINPATCH:
         startWaitCursor();
@@ -221,6 +228,7 @@ LRESULT onCommand(WPARAM wParam)
         break;
     }
     endWaitCursor();
+    commandRunning = false;
     return 0;
 }
 
