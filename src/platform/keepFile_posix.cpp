@@ -55,8 +55,10 @@ FileError keepOne(CaseLookup& lookup, const FilePair& keep, std::set<std::string
 {
     struct stat info;
     const Fd live = lookup.openRegular(keep.source, info);
+    if (!live)
+        return errno == EACCES ? FileError::AccessDenied : FileError::SourceMissing;
     CaseLookup::Place found;
-    if (!live || !lookup.place(keep.source, found))
+    if (!lookup.place(keep.source, found))
         return FileError::SourceMissing;
     const CaseLookup::Place kept = CaseLookup::asWritten(keep.target);
     if (!createFolders(kept.folder, changed))

@@ -14,16 +14,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Kind { MissingSource, MissingTargetFolder, TargetIsFolder, ImmutableTarget, TargetNeedsRoot };
+enum class Kind { MissingSource, MissingTargetFolder, TargetIsFolder, ImmutableTarget, TargetNeedsRoot, ChangedTargetUnreadable };
 
 void PrintTo(Kind kind, std::ostream* out)
 {
-    const char* names[] = {"MissingSource", "MissingTargetFolder", "TargetIsFolder", "ImmutableTarget", "TargetNeedsRoot"};
+    const char* names[] = {"MissingSource", "MissingTargetFolder", "TargetIsFolder", "ImmutableTarget", "TargetNeedsRoot",
+                           "ChangedTargetUnreadable"};
     *out << names[static_cast<int>(kind)];
 }
 
 // What the player is told of each kind, in the order of the kinds.
-const char* const kReasons[] = {"Quelle fehlt", "Ordner fehlt", "keine Datei", "Zugriff verweigert", "Zugriff verweigert"};
+const char* const kReasons[] = {"Quelle fehlt",       "Ordner fehlt",       "keine Datei",
+                                "Zugriff verweigert", "Zugriff verweigert", "Zugriff verweigert"};
 
 // The batch's result, then the target of each step that failed with its reason, a line each.
 std::string runAndReport(Batch batch, int32_t cabview)
@@ -89,6 +91,12 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
             fs::permissions(target, fs::perms(0644));
             mend = [] {};
             break;
+        case Kind::ChangedTargetUnreadable: // changed by hand, so kept aside first, which needs its bytes
+            mend = [target, content = readWholeFile(target)] { writeWholeFile(target, content); };
+            writeWholeFile(target, "changed by hand\n");
+            ASSERT_EQ(::chown(target.c_str(), 0, 0), 0);
+            fs::permissions(target, fs::perms(0600));
+            break;
         }
         const auto under = [&](const std::string& path) { return asciiLowered(path).rfind(asciiLowered(broken), 0) == 0; };
         const auto fails = [&](const CopyStep& each) { return under(each.source) || under(each.target); };
@@ -100,7 +108,7 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
         }
 
         std::string outcome = runWithoutRoot([&] { return runAndReport(run.batch, run.cabview); });
-        if (outcome == "<none>" && GetParam() == Kind::TargetNeedsRoot)
+        if (outcome == "<none>" && (GetParam() == Kind::TargetNeedsRoot || GetParam() == Kind::ChangedTargetUnreadable))
             GTEST_SKIP() << "needs root to give up";
         if (outcome == "<none>")
             outcome = runAndReport(run.batch, run.cabview);
@@ -112,7 +120,7 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, BatchFaults,
                          testing::Values(Kind::MissingSource, Kind::MissingTargetFolder, Kind::TargetIsFolder,
-                                         Kind::ImmutableTarget, Kind::TargetNeedsRoot),
+                                         Kind::ImmutableTarget, Kind::TargetNeedsRoot, Kind::ChangedTargetUnreadable),
                          [](const testing::TestParamInfo<Kind>& kind) { return testing::PrintToString(kind.param); });
 
 } // namespace
