@@ -161,10 +161,38 @@ TEST(PlayerFiles, AClickWithoutItsContentTreeChangesNothingAndTheStateFileIsFoun
 
     tree.createContent();
     fs::rename("br927.zekconfig", "BR927.zekconfig");
+    // A click cut off under a mark spelt otherwise: finished at the start, told, the mark gone.
+    writeWholeFile("BR927.Umschaltung-Laeuft", "");
     const ConsoleRun click = runConsole({"cabview"});
     EXPECT_EQ(click.exitCode, 0) << click.out;
+    EXPECT_EQ(click.out.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n"), 0u) << click.out;
     EXPECT_EQ(readWholeFile("BR927.zekconfig"), "0\r\n1280");
     EXPECT_FALSE(fs::exists("br927.zekconfig"));
+    EXPECT_FALSE(fs::exists("BR927.Umschaltung-Laeuft"));
+
+    // One that cannot be brought to its end whole is a start that failed.
+    writeWholeFile("BR927.zekconfig", "1\r\n1280");
+    writeWholeFile("br927.umschaltung-laeuft", "");
+    const CopyStep first = stepsToRun(Batch::EngfilesBin, 1280).front();
+    fs::remove(tree.find(first.source));
+    const ConsoleRun start = runConsole({});
+    EXPECT_NE(start.out.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n[Fehler] Nicht kopiert: 1 Datei, zuerst "
+                             + first.target + " (Quelle fehlt)\n"),
+              std::string::npos)
+        << start.out;
+    EXPECT_EQ(start.exitCode, 1);
+
+    // A click whose mark cannot be made does not begin: cut off, it could not be finished.
+    fs::create_directory("br927.umschaltung-laeuft");
+    const Snapshot before = tree.now();
+    const ConsoleRun unmarked = runConsole({"cabview"});
+    EXPECT_NE(unmarked.out.find("Speichern fehlgeschlagen: br927.umschaltung-laeuft (keine Datei)\n"
+                                "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
+                                "[Fehler] Nicht gespeichert: br927.umschaltung-laeuft (keine Datei)\n"),
+              std::string::npos)
+        << unmarked.out;
+    EXPECT_EQ(unmarked.exitCode, 1);
+    EXPECT_EQ(tree.now(), before);
 }
 
 } // namespace

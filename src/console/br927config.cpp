@@ -258,8 +258,8 @@ int main(int argc, char** argv)
     std::cout.flush();
 
     if (invocation->mode == Invocation::Mode::Interactive)
-        return exitCode(runInteractive(controller, frontEnd));
-    bool succeeded = true;
+        return exitCode(runInteractive(controller, frontEnd) && loaded);
+    bool succeeded = loaded;
     for (const Button button : invocation->clicks) {
         succeeded = controller.toggle(button) && succeeded;
         frontEnd.paint(controller);

@@ -1,24 +1,27 @@
 #include "clickMark.h"
 
+#include "fileIO.h"
 #include "readFile.h"
 #include "removeFile.h"
 #include "replaceFile.h"
 
-namespace {
+#include <string>
 
 // No player's file is called so.
 const char kClickMarkName[] = "br927.umschaltung-laeuft";
 
-} // namespace
-
-bool markClickUnderWay()
+FileError markClickUnderWay()
 {
-    return writeFileReplacing(kClickMarkName, "", 0) == FileError::None;
+    const FileError written = writeFileReplacing(kClickMarkName, "", 0);
+    if (written != FileError::None)
+        reportFileLine(std::string("Speichern fehlgeschlagen: ") + kClickMarkName + " (" + reasonText(written) + ")");
+    return written;
 }
 
+// The spelling found is the one removed: a mark spelt otherwise would be found at every start.
 bool clearClickMark()
 {
-    return removeFileDurably(kClickMarkName);
+    return removeFileDurably(spellingsOnDisk({kClickMarkName}).front().c_str());
 }
 
 bool clickMarkFound()

@@ -128,19 +128,25 @@ bool contentTreeFound()
 
 // What one click did.
 struct ClickRun {
-    bool began = false; // false when its content tree was not there
-    FileError saved = FileError::None;
+    bool began = false;                // false when its content tree or its mark was not there
+    const char* unsaved = nullptr;     // a file of the click's own that could not be written ...
+    FileError saved = FileError::None; // ... and why
     BatchRun batch;
 };
 
 // Under the click lock: the new pair into the state file, then the batch, both under the mark
-// that a start after a crash would find; the leftovers of a click cut off are removed first.
+// that a start after a crash would find; the leftovers of a click cut off are removed first. A
+// click without its mark does not begin: cut off, it could not be finished.
 ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
 {
     ClickRun click;
+    click.unsaved = kClickMarkName;
+    click.saved = markClickUnderWay();
+    if (click.saved != FileError::None)
+        return click;
     click.began = true;
-    markClickUnderWay();
     removeLeftovers(foldersWritten());
+    click.unsaved = kStateFileName;
     click.saved = saveState(binpatch, cabview);
     // The textures follow the cab-view value written with the new setting: when another window
     // or a hand edit changed it since this one loaded, the value in memory would leave the live
@@ -161,7 +167,7 @@ bool showClickOutcome(FrontEnd& frontEnd, const Transition& transition, const Cl
     else
         frontEnd.showMessage(kBatchFailedText, kErrorTitle);
     if (click.saved != FileError::None) {
-        const std::string text = std::string(kNotSavedText) + kStateFileName + " (" + reasonText(click.saved) + ")";
+        const std::string text = std::string(kNotSavedText) + click.unsaved + " (" + reasonText(click.saved) + ")";
         frontEnd.showMessage(text.c_str(), kErrorTitle);
     }
     showFileMessages(frontEnd, click.batch);
@@ -196,9 +202,8 @@ void Controller::reportReadError()
 // whole, so a reader sees the old pair or the new one.
 bool Controller::loadStates()
 {
-    if (clickMarkFound())
-        finishInterruptedClick();
-    return loadStatesToLook();
+    const bool finished = !clickMarkFound() || finishInterruptedClick();
+    return loadStatesToLook() && finished;
 }
 
 bool Controller::loadStatesToLook()
@@ -212,18 +217,22 @@ bool Controller::loadStatesToLook()
 // The mark may be a click's of another window still under way: the lock waits for its end,
 // after which no mark is left to find. One that is still there was left by a click cut off,
 // whose setting the state file holds: the files follow it. Without the content tree nothing
-// can be finished: the mark stays for a start that finds the tree.
-void Controller::finishInterruptedClick()
+// can be finished: the mark stays for a start that finds the tree. True unless some file could
+// not be brought in step.
+bool Controller::finishInterruptedClick()
 {
     BatchRun run;
     {
         const ClickLock oneClickAtATime;
-        if (!clickMarkFound() || !readStates() || !contentTreeFound())
-            return;
+        if (!clickMarkFound())
+            return true;
+        if (!readStates() || !contentTreeFound())
+            return false;
         run = repairUnderMark();
     }
     frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
     showFileMessages(frontEnd_, run);
+    return run.result == 1;
 }
 
 // Under the click lock: the new files a click cut off left behind are removed, and the live
@@ -236,7 +245,13 @@ BatchRun Controller::repairUnderMark()
         clearClickMark();
         return BatchRun();
     }
-    markClickUnderWay();
+    // A repair that could not be finished after a crash does not begin; a click's mark found at
+    // the start is there already.
+    if (!clickMarkFound() && markClickUnderWay() != FileError::None) {
+        BatchRun refused;
+        refused.result = -1;
+        return refused;
+    }
     BatchRun run = repairLiveTree(binpatch, cabview);
     clearClickMark();
     return run;
@@ -244,7 +259,7 @@ BatchRun Controller::repairUnderMark()
 
 // The click writes its new value with the other setting as the file holds it now, then runs
 // its batch; the new setting stands whatever the batch achieved. A click that cannot begin, as
-// its content tree is not there, changes nothing.
+// its content tree is not there or its mark cannot be made, changes nothing.
 bool Controller::toggle(Button button)
 {
     const Transition* transition = transitionFrom(button, value(button));

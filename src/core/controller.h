@@ -48,9 +48,9 @@ class Controller {
 public:
     explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
 
-    // Each tells whether it ended as it should: the start with both values read, a click
-    // with its success message (not the failure message, not a refusal). A start that finds
-    // a click cut off finishes it first, and tells the player.
+    // Each tells whether it ended as it should: the start with both values read (and a click
+    // cut off, which it finishes first and tells the player of, brought to its end whole), a
+    // click with its success message (not the failure message, not a refusal).
     bool loadStates();
     // The start of a command that only looks: nothing is finished, nothing written.
     bool loadStatesToLook();
@@ -86,7 +86,7 @@ private:
     bool readStates();
     void reportReadError();
     bool refuseUnexpectedValue();
-    void finishInterruptedClick();
+    bool finishInterruptedClick();
     BatchRun repairUnderMark();
 
     FrontEnd& frontEnd_;
