@@ -13,6 +13,7 @@ namespace {
 const std::string kTrainsets = "../../trains/trainset/";
 const std::string kReadError = "[Meldung] Fehler beim Lesen der Konfigurationsdatei BR927.zekconfig.\n";
 const std::string kFailed = "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n";
+const std::string kNoTree = "Ordner fehlt: ../../trains/trainset\n";
 const std::string kOff1024 = "BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n";
 const std::string kOn1024 = "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n";
 const std::string kOn1280 = "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n";
@@ -43,6 +44,9 @@ TEST(Console, WithoutAClickPrintsTheRowsTheReadErrorOrTheRefusalAndTouchesNothin
         {"<none>", {"binpatch", "cabview"}, kReadError + kUnread, 1},
         {"1\r\n", {"cabview"}, kReadError + "BinPatch 1: aktiviert [Deaktivieren]\nCabview -1: 1280x1024 [1024 x 768]\n", 1},
         {"1\r\n900", {"plan", "cabview"}, "[Meldung] Fehler\n", 1},
+        // No content tree two levels up: the click cannot begin, and its plan says so.
+        {"0\r\n1024", {"binpatch"}, kOff1024 + kNoTree + kFailed + kOff1024, 1},
+        {"0\r\n1024", {"plan", "binpatch"}, kNoTree + kFailed, 1},
         {"<none>", {"plan", "binpatch"}, kReadError, 1},
         {"<none>", {"check"}, kReadError, 1},
     };
