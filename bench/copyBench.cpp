@@ -460,13 +460,14 @@ void letTheTreeSettle()
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: copy-bench <scratch folder> <console> [repetitions]\n");
+    // A median needs at least one run.
+    const int repetitions = argc > 3 ? std::atoi(argv[3]) : 11;
+    if (argc < 3 || repetitions < 1) {
+        std::fprintf(stderr, "usage: copy-bench <scratch folder> <console> [repetitions, at least 1]\n");
         return 2;
     }
     const std::string scratch = fs::absolute(argv[1]).string();
     const std::string console = fs::absolute(argv[2]).string();
-    const int repetitions = argc > 3 ? std::atoi(argv[3]) : 11;
     const fs::path home = fs::current_path();
 
     std::printf("copy-bench: %d repetitions, medians; each click a new process (%s); loops with exact paths:\n"

@@ -101,13 +101,14 @@ double timeSeam(const std::vector<CopyStep>& steps)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: copy-bench-wine <folder> <br927config.exe> <repetitions>\n");
+    // A median needs at least one run.
+    const int repetitions = argc == 4 ? std::atoi(argv[3]) : 0;
+    if (repetitions < 1) {
+        std::fprintf(stderr, "usage: copy-bench-wine <folder> <br927config.exe> <repetitions, at least 1>\n");
         return 2;
     }
     const std::string root = argv[1];
     const std::string console = argv[2];
-    const int repetitions = std::atoi(argv[3]);
     fs::remove_all(root);
     fs::create_directories(root + "/ZEK/BR927");
     ContentTreeOptions options;
