@@ -207,8 +207,8 @@ private:
 };
 
 // How another program keeps a file from a click: open for a moment after the click met it,
-// open for longer than the click's patience, or made read-only.
-enum class Hold { ForAMoment, PastTheBound, ReadOnly };
+// open for longer than the click's patience, made read-only, or a folder where its new file goes.
+enum class Hold { ForAMoment, PastTheBound, ReadOnly, FolderBeside };
 
 struct HeldCase {
     const char* name;
@@ -226,7 +226,7 @@ class FilesOtherProgramsHold : public testing::TestWithParam<HeldCase> {};
 
 // A file held for a moment is waited for; one held past the bound fails alone, named with its
 // reason, within the bound, its old content whole, and the next click repairs it; a read-only
-// live file is refused at once.
+// live file, or a folder in its new file's place, is refused at once.
 TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
 {
     const HeldCase& held = GetParam();
@@ -239,6 +239,8 @@ TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
     std::unique_ptr<HeldFile> holder;
     if (held.hold == Hold::ReadOnly) {
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else if (held.hold == Hold::FolderBeside) {
+        ASSERT_TRUE(CreateDirectoryA((path + kNewFileSuffix).c_str(), nullptr));
     } else {
         holder = std::make_unique<HeldFile>(path);
         ASSERT_TRUE(holder->holding());
@@ -274,6 +276,7 @@ TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
     }
     holder.reset();
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA((path + kNewFileSuffix).c_str());
     EXPECT_EQ(runConsole("binpatch").exitCode, 0);
     EXPECT_EQ(runConsole("check").exitCode, 0);
 }
@@ -283,7 +286,8 @@ INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, FilesOtherProgramsHold,
                                          HeldCase{"TheStateFileForAMoment", true, Hold::ForAMoment, nullptr},
                                          HeldCase{"ALiveFilePastTheBound", false, Hold::PastTheBound,
                                                   "von einem anderen Programm geoeffnet"},
-                                         HeldCase{"ALiveFileReadOnly", false, Hold::ReadOnly, "Zugriff verweigert"}),
+                                         HeldCase{"ALiveFileReadOnly", false, Hold::ReadOnly, "Zugriff verweigert"},
+                                         HeldCase{"AFolderBesideALiveFile", false, Hold::FolderBeside, "keine Datei"}),
                          [](const auto& held) { return std::string(held.param.name); });
 
 // A player's edits of live files are kept aside, byte for byte, before the click replaces them,

@@ -101,22 +101,29 @@ public:
     // elsewhere by now.
     FileError create()
     {
-        bool leftover = false;
         int removals = 0;
         for (int tries = 0;;) {
             file_ = CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW,
                                 attributesFor(target_), nullptr);
             if (file_)
                 return FileError::None;
-            const DWORD error = GetLastError();
+            DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS) {
-                leftover = true;
+                // A folder there is nobody's leftover: it is refused, and left as it is.
+                if (isFolder(GetFileAttributesA(path_.c_str())))
+                    return FileError::NotAFile;
                 SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (DeleteFileA(path_.c_str()) && ++removals <= 2)
+                if (!DeleteFileA(path_.c_str()))
+                    error = GetLastError();
+                else if (++removals <= 2)
                     continue;
+                // else made again at once, over and over: some program is writing it
             }
-            // A leftover that another program holds cannot go yet.
-            const bool held = heldOpen(error) || (leftover && (error == ERROR_ACCESS_DENIED || error == ERROR_FILE_EXISTS));
+            // A leftover that another program holds cannot go yet: it is open, or was removed
+            // while open and is gone only once closed (a refused access after its removal).
+            // One the user may not remove is refused at once.
+            const bool held = heldOpen(error) || error == ERROR_FILE_EXISTS
+                              || (error == ERROR_ACCESS_DENIED && (removals > 0 || refusalAt(Target{path_}) == FileError::None));
             if (!held || !Patience::waitForOtherProgram(tries))
                 return held ? FileError::HeldByOtherProgram : fileErrorOf(error);
         }
