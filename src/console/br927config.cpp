@@ -247,8 +247,14 @@ int main(int argc, char** argv)
     }
 
     const bool loaded = controller.loadStates();
-    if (invocation->mode == Invocation::Mode::Apply)
-        return exitCode(loaded && printCheck(controller.apply(), std::cout));
+    if (invocation->mode == Invocation::Mode::Apply) {
+        // After the read error nothing can be applied; after a start that could not finish a
+        // click cut off, apply tries again and tells what it found.
+        if (frontEnd.ended())
+            return exitCode(false);
+        const bool inOrder = printCheck(controller.apply(), std::cout);
+        return exitCode(loaded && inOrder);
+    }
 
     frontEnd.createButtons(controller);
     frontEnd.paint(controller);
