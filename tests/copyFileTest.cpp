@@ -153,9 +153,7 @@ TEST_F(CopyFile, ReplacesTheNameNotTheFileAndKeepsItsPermissionBits)
     fs::permissions("a/Cabview/night", fs::perms(0333));
     const std::string unlisted = runWithoutRoot(
         [] { return std::to_string(static_cast<int>(copyFileReplacing("a/Cabview/source.ace", "a/Cabview/night/new.ace"))); });
-    fs::permissions("a/Cabview/night", fs::perms::all);
-    if (unlisted != "<none>")
-        EXPECT_EQ(unlisted, "0");
+    EXPECT_TRUE(unlisted == "0" || unlisted == "<none>") << unlisted;
 #endif
 }
 

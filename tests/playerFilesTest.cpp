@@ -175,11 +175,7 @@ TEST(PlayerFiles, NothingBeginsWithoutTheContentTreeOrTheMarkAndBothFilesAreFoun
     fs::create_directory("br927.umschaltung-laeuft");
     const Snapshot before = tree.now();
     const ConsoleRun unmarked = runConsole({"cabview"});
-    EXPECT_NE(unmarked.out.find("Speichern fehlgeschlagen: br927.umschaltung-laeuft (keine Datei)\n"
-                                "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n"
-                                "[Fehler] Nicht gespeichert: br927.umschaltung-laeuft (keine Datei)\n"),
-              std::string::npos)
-        << unmarked.out;
+    EXPECT_NE(unmarked.out.find("[Fehler] Nicht gespeichert: br927.umschaltung-laeuft (keine Datei)\n"), std::string::npos);
     EXPECT_EQ(unmarked.exitCode, 1);
     EXPECT_EQ(tree.now(), before);
 }
