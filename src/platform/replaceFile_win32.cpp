@@ -129,8 +129,9 @@ public:
         }
     }
 
-    // Flushes the content, then renames the new file over the target; a target that another
-    // program holds is waited for.
+    // Flushes the content, then renames the new file over the target, and flushes again: the
+    // rename is written through, as one asked for with MOVEFILE_WRITE_THROUGH is, before the
+    // step counts as done. A target that another program holds is waited for.
     FileError replaceTarget()
     {
         if (!FlushFileBuffers(file_.get()))
@@ -140,7 +141,7 @@ public:
             if (SetFileInformationByHandle(file_.get(), FileRenameInfo, const_cast<char*>(request.data()),
                                            static_cast<DWORD>(request.size()))) {
                 renamed_ = true;
-                return FileError::None;
+                return FlushFileBuffers(file_.get()) ? FileError::None : fileErrorOf(GetLastError());
             }
             const DWORD error = GetLastError();
             if (!mayBeHeld(error))
