@@ -48,7 +48,8 @@ $(WIN32)/Makefile: | deps-windows
 $(WIN64)/Makefile: | deps-windows
 	@$(QUIET) $(WIN64)/configure.log $(CMAKE) -S . -B $(WIN64) \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
-		-DBR927_RELEASE_EXE=$(abspath $(WIN32))/ZEK_BR927_config.exe
+		-DBR927_RELEASE_EXE=$(abspath $(WIN32))/ZEK_BR927_config.exe \
+		-DBR927_RELEASE_CONSOLE=$(abspath $(WIN32))/br927config.exe
 
 native: $(NATIVE)/Makefile
 	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS)

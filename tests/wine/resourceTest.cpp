@@ -15,6 +15,7 @@ namespace {
 struct Build {
     const char* name;
     const char* path;
+    const char* console; // the console of the same build
     WORD machine;
     const char* architecture; // in the manifest
 };
@@ -31,13 +32,14 @@ protected:
     ~Executable() override { FreeLibrary(module_); }
 
     // A resource in US English, the language of them all; empty when there is none.
-    std::string resource(LPCSTR type, int id) const
+    static std::string resource(HMODULE module, LPCSTR type, int id)
     {
-        const HRSRC found = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        const HRSRC found = FindResourceExA(module, type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
         return found == NULL ? std::string()
-                             : std::string(static_cast<const char*>(LockResource(LoadResource(module_, found))),
-                                           SizeofResource(module_, found));
+                             : std::string(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                                           SizeofResource(module, found));
     }
+    std::string resource(LPCSTR type, int id) const { return resource(module_, type, id); }
 
     const BYTE* image() const { return reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module_) & ~ULONG_PTR(3)); }
 
@@ -51,9 +53,13 @@ TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImporti
         EXPECT_FALSE(resource(RT_BITMAP, bitmap).empty()) << "bitmap " << bitmap;
     EXPECT_FALSE(resource(RT_GROUP_ICON, IDI_MAIN).empty());
 
-    const std::string manifest = resource(RT_MANIFEST, 1);
-    EXPECT_NE(manifest.find("processorArchitecture=\"" + std::string(GetParam().architecture) + "\""), std::string::npos);
-    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    // The console's too: without one, Windows would redirect its writes in a protected folder.
+    const HMODULE console = LoadLibraryExA(GetParam().console, NULL, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    for (const std::string& manifest : {resource(RT_MANIFEST, 1), resource(console, RT_MANIFEST, 1)}) {
+        EXPECT_NE(manifest.find("processorArchitecture=\"" + std::string(GetParam().architecture) + "\""), std::string::npos);
+        EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    }
+    FreeLibrary(console);
 
     // PE32 and PE32+ headers agree up to the subsystem; the import directory follows it at a distance of their own.
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image())->e_lfanew);
@@ -71,8 +77,8 @@ TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImporti
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Executable,
-                         ::testing::Values(Build{"i686_release", RELEASE_EXE, IMAGE_FILE_MACHINE_I386, "X86"},
-                                           Build{"x86_64_tested", PROGRAM_EXE, IMAGE_FILE_MACHINE_AMD64, "amd64"}),
+                         ::testing::Values(Build{"i686_release", RELEASE_EXE, RELEASE_CONSOLE, IMAGE_FILE_MACHINE_I386, "X86"},
+                                           Build{"x86_64_tested", PROGRAM_EXE, CONSOLE_EXE, IMAGE_FILE_MACHINE_AMD64, "amd64"}),
                          [](const auto& build) { return std::string(build.param.name); });
 
 } // namespace
