@@ -161,7 +161,9 @@ TEST(PlayerFiles, NothingBeginsWithoutTheContentTreeOrTheMarkAndBothFilesAreFoun
     writeWholeFile("br927.umschaltung-laeuft", "");
     const CopyStep first = stepsToRun(Batch::EngfilesBin, 1280).front();
     fs::remove(tree.find(first.source));
+    writeWholeFile("br927.zekconfig.br927-new", "1\r\n");
     const ConsoleRun start = runConsole({});
+    EXPECT_FALSE(fs::exists("br927.zekconfig.br927-new")) << "a leftover beside the state file";
     EXPECT_NE(start.out.find("[Meldung] Unterbrochene Umschaltung abgeschlossen.\n[Fehler] Nicht kopiert: 1 Datei, zuerst "
                              + first.target + " (Quelle fehlt)\n"),
               std::string::npos)

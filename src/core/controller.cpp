@@ -116,6 +116,15 @@ void showFileMessages(FrontEnd& frontEnd, const BatchRun& run)
         frontEnd.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
 }
 
+// The folders where a click cut off may have left new files: those its batches write, and the
+// working directory, where the mark and the state file are replaced.
+std::vector<std::string> foldersWithLeftovers()
+{
+    std::vector<std::string> folders = foldersWritten();
+    folders.push_back(".");
+    return folders;
+}
+
 // Whether the content tree is there. Without it nothing can be copied: a command that would
 // copy says which folder is missing, and begins nothing.
 bool contentTreeFound()
@@ -145,7 +154,7 @@ ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
     if (click.saved != FileError::None)
         return click;
     click.began = true;
-    removeLeftovers(foldersWritten());
+    removeLeftovers(foldersWithLeftovers());
     click.unsaved = kStateFileName;
     click.saved = saveState(binpatch, cabview);
     // The textures follow the cab-view value written with the new setting: when another window
@@ -240,7 +249,7 @@ bool Controller::finishInterruptedClick()
 // after it, a cut-off click's included. A tree in order is left as it is, its folders included.
 BatchRun Controller::repairUnderMark()
 {
-    removeLeftovers(foldersWritten());
+    removeLeftovers(foldersWithLeftovers());
     if (checkLiveTree(binpatch, cabview).inOrder()) {
         clearClickMark();
         return BatchRun();
