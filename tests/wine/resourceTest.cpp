@@ -59,7 +59,6 @@ TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImporti
         EXPECT_NE(manifest.find("processorArchitecture=\"" + std::string(GetParam().architecture) + "\""), std::string::npos);
         EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     }
-    FreeLibrary(console);
 
     // PE32 and PE32+ headers agree up to the subsystem; the import directory follows it at a distance of their own.
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image())->e_lfanew);
