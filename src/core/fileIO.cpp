@@ -5,7 +5,6 @@
 #include "readFile.h"
 #include "replaceFile.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -231,12 +230,14 @@ bool setState(int32_t binpatch, int32_t cabview)
 
 FileError saveState(int32_t binpatch, int32_t cabview)
 {
-    char bytes[32];
-    const int size = std::snprintf(bytes, sizeof bytes, "%" PRId32 "\r\n%" PRId32, binpatch, cabview);
-    const FileError written =
-        size > 0 ? writeFileReplacing(kStateFileName, bytes, static_cast<size_t>(size)) : FileError::ReadWriteError;
+    return saveOwnFile(kStateFileName, std::to_string(binpatch) + "\r\n" + std::to_string(cabview));
+}
+
+FileError saveOwnFile(const char* name, const std::string& bytes)
+{
+    const FileError written = writeFileReplacing(name, bytes.data(), bytes.size());
     if (written != FileError::None)
-        reportFileLine(std::string("Speichern fehlgeschlagen: ") + kStateFileName + " (" + reasonText(written) + ")");
+        reportFileLine(std::string("Speichern fehlgeschlagen: ") + name + " (" + reasonText(written) + ")");
     return written;
 }
 

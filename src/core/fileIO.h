@@ -27,6 +27,10 @@ bool setState(int32_t binpatch, int32_t cabview);
 // The same, telling why the pair could not be recorded (FileError::None when it was).
 FileError saveState(int32_t binpatch, int32_t cabview);
 
+// Replaces one of the tool's own files (the state file, the mark of a click) whole with the
+// bytes; says so as it fails, and tells why (FileError::None when it was written).
+FileError saveOwnFile(const char* name, const std::string& bytes);
+
 // The name of the state file, as the player is told it.
 extern const char kStateFileName[];
 
