@@ -68,8 +68,7 @@ TEST(PlayerFiles, AClickKeepsExactlyTheFilesChangedByHandBeforeItReplacesThem)
     expected[keptKey(tree, engine)] = "tuned by hand\n";
     expected[keptKey(tree, texture)] = std::string(70000, 'p');
     const std::string keptLines = keptLine(tree, engine) + keptLine(tree, texture);
-    // The texture a link to the player's own file beside it, as some mod managers deploy them:
-    // kept is that file's content, not the link, which would lead nowhere from where it is kept.
+    // The texture a link (as mod managers make) to the player's file beside it: that file is kept.
     const fs::path live = tree.find(texture.target);
     writeWholeFile(live.parent_path() / "mine.ace", std::string(70000, 'p'));
     expected[(fs::path(tree.key(texture.target)).parent_path() / "mine.ace").string()] = std::string(70000, 'p');
