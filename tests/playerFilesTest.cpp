@@ -164,8 +164,7 @@ TEST(PlayerFiles, NothingBeginsWithoutTheContentTreeOrTheMarkAndBothFilesAreFoun
         << start.out;
     EXPECT_EQ(start.exitCode, 1);
     writeWholeFile("br927.umschaltung-laeuft", "");
-    const ConsoleRun applied = runConsole({"apply"});
-    EXPECT_NE(applied.out.find("\nQuelle fehlt: " + first.source + "\n"), std::string::npos) << "no check: " << applied.out;
+    EXPECT_NE(runConsole({"apply"}).out.find("\nQuelle fehlt: " + first.source + "\n"), std::string::npos) << "no check";
 
     // A click whose mark cannot be made does not begin: cut off, it could not be finished.
     fs::create_directory("br927.umschaltung-laeuft");

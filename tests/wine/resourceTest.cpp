@@ -39,7 +39,6 @@ protected:
                              : std::string(static_cast<const char*>(LockResource(LoadResource(module, found))),
                                            SizeofResource(module, found));
     }
-    std::string resource(LPCSTR type, int id) const { return resource(module_, type, id); }
 
     const BYTE* image() const { return reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module_) & ~ULONG_PTR(3)); }
 
@@ -50,12 +49,12 @@ TEST_P(Executable, HoldsBitmapsIconAndManifestAndIsAGuiImageForItsMachineImporti
 {
     ASSERT_NE(module_, HMODULE(NULL)) << GetParam().path;
     for (const int bitmap : {IDB_BG, IDB_BIN_ON, IDB_BIN_OFF, IDB_CAB_1024, IDB_CAB_1280})
-        EXPECT_FALSE(resource(RT_BITMAP, bitmap).empty()) << "bitmap " << bitmap;
-    EXPECT_FALSE(resource(RT_GROUP_ICON, IDI_MAIN).empty());
+        EXPECT_FALSE(resource(module_, RT_BITMAP, bitmap).empty()) << "bitmap " << bitmap;
+    EXPECT_FALSE(resource(module_, RT_GROUP_ICON, IDI_MAIN).empty());
 
     // The console's too: without one, Windows would redirect its writes in a protected folder.
     const HMODULE console = LoadLibraryExA(GetParam().console, NULL, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    for (const std::string& manifest : {resource(RT_MANIFEST, 1), resource(console, RT_MANIFEST, 1)}) {
+    for (const std::string& manifest : {resource(module_, RT_MANIFEST, 1), resource(console, RT_MANIFEST, 1)}) {
         EXPECT_NE(manifest.find("processorArchitecture=\"" + std::string(GetParam().architecture) + "\""), std::string::npos);
         EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     }
