@@ -15,7 +15,8 @@
 #include "consoleProcess.h"
 #include "benchTree.h"
 #include "contentTree.h"
-#include "fileIO.h"
+#include "carryOut.h"
+#include "stateFile.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -380,7 +381,7 @@ void compareCheck(const BenchTree& tree, const std::string& console, int repetit
 {
     fs::current_path(tree.workDir);
     setState(1, 1024);
-    if (runBatch(Batch::EngfilesBin, 1024).result != 1 || runBatch(Batch::Cabfiles1024, 0).result != 1)
+    if (!carryOut(planInStep({1, 1024})).succeeded())
         throw std::runtime_error("the batches failed in the bench tree");
     std::vector<BareStep> pairs = exactSteps(tree, Batch::EngfilesBin, 1024);
     const std::vector<BareStep> cab = exactSteps(tree, Batch::Cabfiles1024, 0);

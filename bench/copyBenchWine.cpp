@@ -9,7 +9,7 @@
 #include "benchTree.h"
 #include "contentTree.h"
 #include "copyTables.h"
-#include "fileIO.h"
+#include "stateFile.h"
 #include "replaceFile.h"
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 #include "controller.h"
-#include "fileIO.h"
+#include "stateFile.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
@@ -83,15 +83,15 @@ TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCapti
           "repaint", "Cabview caption 1024 x 768"},
          "1\r\n1280", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
          "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},
-        {"file cannot be written: the batch runs, the setting flips, failure",
+        {"file cannot be written: the click does not begin, nothing changes",
          [] { fs::remove("br927.zekconfig"); fs::create_directory("br927.zekconfig"); }, Button::BinPatch, false,
-         {kFailed, "[Fehler] Nicht gespeichert: br927.zekconfig (keine Datei)", "repaint", "BinPatch caption Aktivieren"},
-         "<folder>", "0 off [Aktivieren], 1280 1280 [1024 x 768]",
-         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n"},
+         {kFailed, "[Fehler] Nicht gespeichert: br927.zekconfig (keine Datei)"},
+         "<folder>", "1 on [Deaktivieren], 1280 1280 [1024 x 768]",
+         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng\n"},
         {"BinPatch outside its pair: refused, nothing changes",
          [&] { fs::remove("br927.zekconfig"); writeStateFile("7\r\n800"); controller.loadStates(); }, Button::BinPatch,
          false, {kRefused}, "7\r\n800", "7 off [Aktivieren], 800 1280 [1024 x 768]",
-         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/noBinPatch/ZEK_BR_927-ki-k.eng\n"},
+         "ZEK_BR927_ki/ZEK_BR_927-ki-k.eng", "ZEK_BR927_ki/BinPatch/ZEK_BR_927-ki-k.eng\n"},
         {"cab view outside its pair: refused, nothing changes", nothing, Button::Cabview, false, {kRefused},
          "7\r\n800", "7 off [Aktivieren], 800 1280 [1024 x 768]",
          "ZEK_BR927_serie2/Cabview/927_left1024.ace", "ZEK_BR927_serie2/Cabview/1280x1024/927_left1024.ace\n"},

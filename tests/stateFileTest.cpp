@@ -1,4 +1,4 @@
-#include "fileIO.h"
+#include "stateFile.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
@@ -42,14 +42,14 @@ TEST(StateFile, WriterReplacesTheFileWholeWithCrLfBetweenTheValues)
         std::string bytes;
     } writes[] = {{1, 1280, "1\r\n1280"}, {-1, -1, "-1\r\n-1"}, {INT32_MIN, INT32_MAX, "-2147483648\r\n2147483647"}};
     for (const auto& write : writes) {
-        ASSERT_TRUE(setState(write.binpatch, write.cabview));
+        ASSERT_EQ(setState(write.binpatch, write.cabview), FileError::None);
         EXPECT_EQ(stateFileBytes(), write.bytes);
     }
     EXPECT_EQ(readWholeFile("other-name"), "0\r\n1024");
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2) << "a new file was left";
     fs::remove("br927.zekconfig");
     fs::create_directory("br927.zekconfig");
-    EXPECT_FALSE(setState(1, 1280));
+    EXPECT_NE(setState(1, 1280), FileError::None);
     EXPECT_TRUE(fs::is_directory("br927.zekconfig"));
 }
 

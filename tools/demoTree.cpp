@@ -3,7 +3,8 @@
 // says so.
 
 #include "contentTree.h"
-#include "fileIO.h"
+#include "carryOut.h"
+#include "stateFile.h"
 
 #include <filesystem>
 #include <iostream>
@@ -23,7 +24,8 @@ int main(int argc, char** argv)
 
     fs::create_directories(argv[2]);
     fs::current_path(argv[2]);
-    if (!setState(0, 1024) || handleEngfilesNoBin(1024) != 1 || handleCabfiles1024() != 1) {
+    const Settings off1024{0, 1024};
+    if (setState(off1024.binpatch, off1024.cabview) != FileError::None || !carryOut(planInStep(off1024)).succeeded()) {
         std::cerr << "demo-tree: could not set up the live files\n";
         return 1;
     }

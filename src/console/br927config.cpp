@@ -3,7 +3,7 @@
 // compares the live files with the settings instead.
 
 #include "controller.h"
-#include "fileIO.h"
+#include "fileReport.h"
 
 #ifdef _WIN32
 #include <cstdio>
@@ -25,6 +25,8 @@ const char kHelp[] =
     "  binpatch, cabview   ein Klick auf diese Schaltflaeche, der Reihe nach\n"
     "  -i                  ein Klick je Zeile der Standardeingabe\n"
     "  plan <schalter>     die Kopierschritte des naechsten Klicks; kopiert nichts\n"
+    "                      (fehlt: die Quelle fehlt; wird gesichert: die geaenderte\n"
+    "                      Datei wird vorher gesichert)\n"
     "  check               vergleicht die aktiven Dateien mit den Einstellungen; schreibt nichts\n"
     "  apply               bringt die aktiven Dateien in Einklang mit den Einstellungen\n"
     "                      (geaenderte Dateien werden vorher gesichert)\n"
@@ -154,28 +156,26 @@ int exitCode(bool succeeded)
     return succeeded && std::cout ? 0 : 1;
 }
 
-void printPlan(const ClickPlan& plan, std::ostream& out)
+// Prints the plan of a click, a line per step; true when the click would begin.
+bool printPlan(const ClickPlan& planned, std::ostream& out)
 {
-    if (!plan.runsBatch) {
-        out << '[' << plan.title << "] " << plan.text << '\n';
-        return;
+    if (!planned.plan) {
+        out << '[' << planned.title << "] " << planned.text << '\n';
+        return false;
     }
-    for (size_t i = 0; i < plan.steps.size(); ++i) {
-        out << plan.steps[i].source << " -> " << plan.steps[i].target;
-        if (!plan.sourcesFound[i])
-            out << " (fehlt)";
-        out << '\n';
-    }
+    for (const PlannedStep& each : planned.plan->steps)
+        out << planLine(each) << '\n';
+    return true;
 }
 
-// Prints a check of the live files; true when all is in order.
-bool printCheck(const std::optional<TreeCheck>& check, std::ostream& out)
+// Prints a check of the live files; true when the command ended as it should.
+bool printCheck(const TreeReport& report, std::ostream& out)
 {
-    if (!check)
-        return false;
-    for (const std::string& line : checkReport(*check))
-        out << line << '\n';
-    return check->inOrder();
+    if (report.check) {
+        for (const std::string& line : checkLines(*report.check))
+            out << line << '\n';
+    }
+    return report.succeeded;
 }
 
 // One click per line until the end of the input; the output is flushed after each, so that
@@ -241,9 +241,7 @@ int main(int argc, char** argv)
     if (invocation->mode == Invocation::Mode::Plan) {
         if (!controller.loadStatesToLook())
             return exitCode(false);
-        const ClickPlan plan = controller.plan(invocation->clicks.front());
-        printPlan(plan, std::cout);
-        return exitCode(plan.runsBatch);
+        return exitCode(printPlan(controller.plan(invocation->clicks.front()), std::cout));
     }
 
     const bool loaded = controller.loadStates();

@@ -1,6 +1,6 @@
 #include "clickMark.h"
 
-#include "fileIO.h"
+#include "ownFile.h"
 #include "readFile.h"
 #include "removeFile.h"
 
@@ -13,7 +13,7 @@ FileError markClickUnderWay()
 }
 
 // The spelling found is the one removed: a mark spelt otherwise would be found at every start.
-bool clearClickMark()
+FileError clearClickMark()
 {
     return removeFileDurably(spellingsOnDisk({kClickMarkName}).front().c_str());
 }
@@ -21,4 +21,9 @@ bool clearClickMark()
 bool clickMarkFound()
 {
     return filesExist({kClickMarkName}).front();
+}
+
+FileError clickMarkBlocked()
+{
+    return nonFileExists(kClickMarkName) ? FileError::NotAFile : FileError::None;
 }

@@ -12,8 +12,12 @@ extern const char kClickMarkName[];
 // Makes the mark durable; says so as it fails, and tells why (FileError::None when it is made).
 FileError markClickUnderWay();
 
-// True when the mark is gone, durably.
-bool clearClickMark();
+// Removes the mark durably, under the spelling found; FileError::None when it is gone.
+FileError clearClickMark();
 
 // Found regardless of letter case, as the state file beside it is.
 bool clickMarkFound();
+
+// Why no click can be marked while what stands at the mark's name stays there (a folder, say);
+// FileError::None when the name is free or holds a mark.
+FileError clickMarkBlocked();

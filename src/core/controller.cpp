@@ -1,10 +1,11 @@
 #include "controller.h"
 
-#include "clickLock.h"
+#include "carryOut.h"
 #include "clickMark.h"
-#include "fileIO.h"
+#include "fileReport.h"
 #include "readFile.h"
 #include "removeFile.h"
+#include "stateFile.h"
 
 #include <string>
 
@@ -15,22 +16,21 @@ const char kBatchFailedText[] = "Fehler beim Verarbeiten von mindestens einer Da
 const char kUnexpectedValueText[] = "Fehler";
 
 const char kInterruptedText[] = "Unterbrochene Umschaltung abgeschlossen.";
+const char kLockBusyText[] = "Eine andere Umschaltung laeuft noch. Nichts wurde geaendert.";
 const char kNotCopiedText[] = "Nicht kopiert: ";
 const char kNotSavedText[] = "Nicht gespeichert: ";
+const char kNotRemovedText[] = "Nicht entfernt: ";
+const char kMarkBlockedText[] = "Umschalten nicht moeglich: ";
 const char kKeptText[] = "Geaenderte Dateien gesichert: ";
-
-// The folder of the content tree; a click without it cannot begin.
-const char kTrainsetFolder[] = "../../trains/trainset";
 
 const char kNoticeTitle[] = "Meldung";
 const char kErrorTitle[] = "Fehler";
 const char kSuccessTitle[] = "Aktion ausgefuehrt";
 
-// Running one batch takes a setting from one valid value to the other.
+// A click takes a setting from one valid value to the other.
 struct Transition {
     int32_t from;
     int32_t to;
-    Batch batch;
     const char* successText;
 };
 
@@ -46,14 +46,13 @@ struct SettingRules {
 };
 
 const SettingRules kBinPatchRules = {
-    {{0, 1, Batch::EngfilesBin, "BinPatch-Konfiguration erflgreich aktiviert"},
-     {1, 0, Batch::EngfilesNoBin, "BinPatch-Konfiguration erflgreich deaktiviert"}},
+    {{0, 1, "BinPatch-Konfiguration erflgreich aktiviert"}, {1, 0, "BinPatch-Konfiguration erflgreich deaktiviert"}},
     1, "Deaktivieren", "Aktivieren", Indicator::BinPatchOn, Indicator::BinPatchOff,
 };
 
 const SettingRules kCabviewRules = {
-    {{1024, 1280, Batch::Cabfiles1280, "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"},
-     {1280, 1024, Batch::Cabfiles1024, "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt"}},
+    {{1024, 1280, "Cabview-Aufloesung erfolgreich auf 1280x1024 umgestellt"},
+     {1280, 1024, "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt"}},
     1024, "1280 x 1024", "1024 x 768", Indicator::Cabview1024, Indicator::Cabview1280,
 };
 
@@ -77,11 +76,6 @@ const Transition* transitionFrom(Button button, int32_t value)
     return nullptr;
 }
 
-int32_t readState(Button button)
-{
-    return button == Button::BinPatch ? getBinPatchState() : getCabviewState();
-}
-
 // The value the other setting goes back into the state file with. A file that vanished
 // since the start reads as -1; writing that back would lose the other setting or lock
 // every later start out with a read error, so the value held in memory is written instead.
@@ -90,33 +84,39 @@ int32_t valueToKeep(int32_t reread, int32_t inMemory)
     return reread < 0 ? inMemory : reread;
 }
 
-// Both settings, addressed by button.
-struct Settings {
-    int32_t binpatch;
-    int32_t cabview;
-    int32_t& of(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
-};
-
 // "1 Datei", "2 Dateien".
 std::string fileCount(size_t count)
 {
     return std::to_string(count) + (count == 1 ? " Datei" : " Dateien");
 }
 
-// After a command's own message: which files could not be copied, and which were kept aside.
-void showFileMessages(FrontEnd& frontEnd, const BatchRun& run)
+std::string withReason(const std::string& text, FileError error)
 {
-    if (!run.failures.empty()) {
-        const StepFailure& first = run.failures.front();
-        const std::string text = kNotCopiedText + fileCount(run.failures.size()) + ", zuerst " + first.target + " ("
-                                 + reasonText(first.error) + ")";
-        frontEnd.showMessage(text.c_str(), kErrorTitle);
-    }
-    if (run.kept > 0)
-        frontEnd.showMessage((kKeptText + fileCount(run.kept) + " in " + run.keptFolder).c_str(), kNoticeTitle);
+    return text + " (" + reasonText(error) + ")";
 }
 
-// The folders where a click cut off may have left new files: those its batches write, and the
+// After a command's own message: which files it left as they were, and which it kept aside.
+void showFileMessages(FrontEnd& frontEnd, const Plan& plan, const std::optional<PlanRun>& run)
+{
+    if (!run)
+        return;
+    const std::vector<FileFailure> failures = filesNotCopied(plan, *run);
+    if (!failures.empty()) {
+        const std::string text = kNotCopiedText + fileCount(failures.size()) + ", zuerst " + failures.front().target;
+        frontEnd.showMessage(withReason(text, failures.front().error).c_str(), kErrorTitle);
+    }
+    if (run->kept > 0)
+        frontEnd.showMessage((kKeptText + fileCount(run->kept) + " in " + run->keptFolder).c_str(), kNoticeTitle);
+}
+
+// A file of the tool's own that could not be written or removed.
+void showOwnFileFailure(FrontEnd& frontEnd, const char* failed, const char* name, FileError error)
+{
+    if (error != FileError::None)
+        frontEnd.showMessage(withReason(std::string(failed) + name, error).c_str(), kErrorTitle);
+}
+
+// The folders where a command cut off may have left new files: those the batches write, and the
 // working directory, where the mark and the state file are replaced.
 std::vector<std::string> foldersWithLeftovers()
 {
@@ -131,74 +131,64 @@ bool contentTreeFound()
 {
     if (folderExists(kTrainsetFolder))
         return true;
-    reportFileLine(std::string("Ordner fehlt: ") + kTrainsetFolder);
+    reportFileLine(folderMissingLine(kTrainsetFolder));
     return false;
 }
 
-// What one click did.
-struct ClickRun {
-    bool began = false;                // false when its content tree or its mark was not there
-    const char* unsaved = nullptr;     // a file of the click's own that could not be written ...
-    FileError saved = FileError::None; // ... and why
-    BatchRun batch;
+// What one command that writes did with the tool's own files and the player's.
+struct CommandRun {
+    bool lockBusy = false;                // another click kept the lock: nothing began
+    const char* unsaved = nullptr;        // a file of the tool's own that could not be written ...
+    FileError saved = FileError::None;    // ... and why
+    FileError unmarked = FileError::None; // why the mark could not be removed afterwards
+    Plan plan;
+    std::optional<PlanRun> run;           // once the plan has been carried out
+
+    bool began() const { return run.has_value(); }
+    bool succeeded() const { return run && run->succeeded() && unmarked == FileError::None; }
 };
 
-// Under the click lock: the new pair into the state file, then the batch, both under the mark
-// that a start after a crash would find; the leftovers of a click cut off are removed first. A
-// click without its mark does not begin: cut off, it could not be finished.
-ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
+// Under the click lock: the plan carried out under the mark that a start after a crash would
+// find, the pair it records first (a click's) in the state file; the leftovers of a command cut
+// off are removed first. Without its mark, or without its new setting recorded, nothing begins:
+// cut off, it could not be finished, and its setting would be gone at the next start.
+void runMarked(CommandRun& command)
 {
-    ClickRun click;
-    click.unsaved = kClickMarkName;
-    click.saved = markClickUnderWay();
-    if (click.saved != FileError::None)
-        return click;
-    click.began = true;
+    const bool marked = clickMarkFound();
+    command.unsaved = kClickMarkName;
+    command.saved = marked ? FileError::None : markClickUnderWay();
+    if (command.saved != FileError::None)
+        return;
     removeLeftovers(foldersWithLeftovers());
-    click.unsaved = kStateFileName;
-    click.saved = saveState(binpatch, cabview);
-    // The textures follow the cab-view value written with the new setting: when another window
-    // or a hand edit changed it since this one loaded, the value in memory would leave the live
-    // textures out of step with the state file.
-    click.batch = runBatch(batch, cabview);
-    clearClickMark();
-    return click;
+    if (const std::optional<Settings>& record = command.plan.record) {
+        command.unsaved = kStateFileName;
+        command.saved = setState(record->binpatch, record->cabview);
+    }
+    if (command.saved == FileError::None)
+        command.run = carryOut(command.plan);
+    command.unmarked = clearClickMark();
 }
 
-// The click's own message, then what it could not do and what it kept aside. A click succeeded
-// when its batch did and its setting reached the state file: one that did not would be gone at
-// the next start, so it is reported as a failure like a failed copy.
-bool showClickOutcome(FrontEnd& frontEnd, const Transition& transition, const ClickRun& click)
+// The click's own message, then what it could not do and what it kept aside.
+bool showClickOutcome(FrontEnd& frontEnd, const Transition& transition, const CommandRun& click)
 {
-    const bool succeeded = click.began && click.batch.result == 1 && click.saved == FileError::None;
-    if (succeeded)
+    if (click.run && click.run->succeeded())
         frontEnd.showMessage(transition.successText, kSuccessTitle);
     else
         frontEnd.showMessage(kBatchFailedText, kErrorTitle);
-    if (click.saved != FileError::None) {
-        const std::string text = std::string(kNotSavedText) + click.unsaved + " (" + reasonText(click.saved) + ")";
-        frontEnd.showMessage(text.c_str(), kErrorTitle);
-    }
-    showFileMessages(frontEnd, click.batch);
-    return succeeded;
+    showOwnFileFailure(frontEnd, kNotSavedText, click.unsaved, click.saved);
+    showOwnFileFailure(frontEnd, kNotRemovedText, kClickMarkName, click.unmarked);
+    showFileMessages(frontEnd, click.plan, click.run);
+    return click.succeeded();
 }
 
 } // namespace
 
-std::optional<Batch> batchSetting(Button button, int32_t value)
-{
-    for (const Transition& transition : rulesOf(button).transitions) {
-        if (transition.to == value)
-            return transition.batch;
-    }
-    return std::nullopt;
-}
-
 bool Controller::readStates()
 {
-    binpatch = getBinPatchState();
-    cabview = getCabviewState();
-    return binpatch >= 0 && cabview >= 0;
+    settings_.binpatch = getBinPatchState();
+    settings_.cabview = getCabviewState();
+    return settings_.binpatch >= 0 && settings_.cabview >= 0;
 }
 
 void Controller::reportReadError()
@@ -207,12 +197,19 @@ void Controller::reportReadError()
     frontEnd_.endProgram();
 }
 
+void Controller::reportLockBusy()
+{
+    reportFileLine("Sperre belegt: " + ClickLock::name());
+    frontEnd_.showMessage(kLockBusyText, kErrorTitle);
+}
+
 // A start reads the state file without waiting for a click under way: the click replaces it
 // whole, so a reader sees the old pair or the new one.
 bool Controller::loadStates()
 {
+    const bool markUsable = reportMarkBlocked();
     const bool finished = !clickMarkFound() || finishInterruptedClick();
-    return loadStatesToLook() && finished;
+    return loadStatesToLook() && finished && markUsable;
 }
 
 bool Controller::loadStatesToLook()
@@ -223,72 +220,91 @@ bool Controller::loadStatesToLook()
     return loaded;
 }
 
+// Something other than a file where the mark belongs stops every click: the player hears of it
+// at the start, not only at each click. True when the mark's name is free for clicks.
+bool Controller::reportMarkBlocked()
+{
+    const FileError blocked = clickMarkBlocked();
+    showOwnFileFailure(frontEnd_, kMarkBlockedText, kClickMarkName, blocked);
+    return blocked == FileError::None;
+}
+
 // The mark may be a click's of another window still under way: the lock waits for its end,
-// after which no mark is left to find. One that is still there was left by a click cut off,
-// whose setting the state file holds: the files follow it. Without the content tree nothing
-// can be finished: the mark stays for a start that finds the tree. True unless some file could
-// not be brought in step.
+// after which no mark is left to find. One that is still there was left by a command cut off,
+// whose setting the state file holds: the files follow it, and the player hears of it when
+// anything was left to finish. Without the content tree nothing can be finished: the mark
+// stays for a start that finds the tree. True unless something could not be finished.
 bool Controller::finishInterruptedClick()
 {
-    BatchRun run;
+    CommandRun finishing;
+    bool leftovers = false;
     {
-        const ClickLock oneClickAtATime;
-        if (!clickMarkFound())
-            return true;
-        if (!readStates() || !contentTreeFound())
-            return false;
-        run = repairUnderMark();
+        const ClickLock oneClickAtATime(lockPatienceMs_);
+        finishing.lockBusy = oneClickAtATime.busy();
+        if (!finishing.lockBusy) {
+            if (!clickMarkFound())
+                return true;
+            if (!readStates() || !contentTreeFound())
+                return false;
+            leftovers = removeLeftovers(foldersWithLeftovers()) > 0;
+            finishing.plan = planInStep(settings_);
+            finishing.run = carryOut(finishing.plan);
+            finishing.unmarked = clearClickMark();
+        }
     }
-    frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
-    showFileMessages(frontEnd_, run);
-    return run.result == 1;
+    if (finishing.lockBusy) {
+        reportLockBusy();
+        return false;
+    }
+    if (leftovers || !finishing.plan.changesNothing()) {
+        frontEnd_.showMessage(kInterruptedText, kNoticeTitle);
+        showFileMessages(frontEnd_, finishing.plan, finishing.run);
+    }
+    showOwnFileFailure(frontEnd_, kNotRemovedText, kClickMarkName, finishing.unmarked);
+    return finishing.succeeded();
 }
 
-// Under the click lock: the new files a click cut off left behind are removed, and the live
-// files brought in step with the state file, under a mark until they are; no mark is left
-// after it, a cut-off click's included. A tree in order is left as it is, its folders included.
-BatchRun Controller::repairUnderMark()
+// The click's plan, under the click lock: its new value, with the other setting as the state
+// file holds it now; none when its content tree is not there. The textures follow the cab-view
+// value recorded: when another window or a hand edit changed it since this one loaded, the
+// value in memory would leave the live textures out of step with the state file.
+std::optional<Plan> Controller::planClickNow(Button button, int32_t to)
 {
-    removeLeftovers(foldersWithLeftovers());
-    if (checkLiveTree(binpatch, cabview).inOrder()) {
-        clearClickMark();
-        return BatchRun();
-    }
-    // A repair that could not be finished after a crash does not begin; a click's mark found at
-    // the start is there already.
-    if (!clickMarkFound() && markClickUnderWay() != FileError::None) {
-        BatchRun refused;
-        refused.result = -1;
-        return refused;
-    }
-    BatchRun run = repairLiveTree(binpatch, cabview);
-    clearClickMark();
-    return run;
+    if (!contentTreeFound())
+        return std::nullopt;
+    Settings record = settings_;
+    record.of(button) = to;
+    const Button other = otherButton(button);
+    record.of(other) = valueToKeep(getState(other), settings_.of(other));
+    return planClick(button, record);
 }
 
-// The click writes its new value with the other setting as the file holds it now, then runs
-// its batch; the new setting stands whatever the batch achieved. A click that cannot begin, as
-// its content tree is not there or its mark cannot be made, changes nothing.
+// The click records its new value, then carries out its plan; the new setting stands whatever
+// the copies achieved. A click that cannot begin (its content tree is not there, its mark or its
+// new setting cannot be written, another click keeps the lock) changes nothing.
 bool Controller::toggle(Button button)
 {
     const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr)
         return refuseUnexpectedValue();
-    ClickRun click;
+    CommandRun click;
     {
-        const ClickLock oneClickAtATime;
-        if (contentTreeFound()) {
-            const Button other = otherButton(button);
-            Settings written = {binpatch, cabview};
-            written.of(button) = transition->to;
-            written.of(other) = valueToKeep(readState(other), value(other));
-            click = runMarked(written.binpatch, written.cabview, transition->batch);
+        const ClickLock oneClickAtATime(lockPatienceMs_);
+        click.lockBusy = oneClickAtATime.busy();
+        std::optional<Plan> plan = click.lockBusy ? std::nullopt : planClickNow(button, transition->to);
+        if (plan) {
+            click.plan = std::move(*plan);
+            runMarked(click);
         }
     }
-    const bool succeeded = showClickOutcome(frontEnd_, *transition, click);
-    if (!click.began)
+    if (click.lockBusy) {
+        reportLockBusy();
         return false;
-    valueOf(button) = transition->to;
+    }
+    const bool succeeded = showClickOutcome(frontEnd_, *transition, click);
+    if (!click.began())
+        return false;
+    settings_.of(button) = transition->to;
     frontEnd_.requestRepaint();
     frontEnd_.setButtonCaption(button, caption(button));
     return succeeded;
@@ -312,58 +328,81 @@ Indicator Controller::indicator(Button button) const
     return value(button) == rules.marked ? rules.indicatorWhenMarked : rules.indicatorOtherwise;
 }
 
-ClickPlan Controller::plan(Button button) const
+ClickPlan Controller::plan(Button button)
 {
-    ClickPlan plan;
+    ClickPlan planned;
     const Transition* transition = transitionFrom(button, value(button));
     if (transition == nullptr) {
-        plan.text = kUnexpectedValueText;
-        plan.title = kNoticeTitle;
-        return plan;
+        planned.text = kUnexpectedValueText;
+        planned.title = kNoticeTitle;
+        return planned;
     }
-    if (!contentTreeFound()) {
-        plan.text = kBatchFailedText;
-        plan.title = kErrorTitle;
-        return plan;
+    bool lockBusy = false;
+    {
+        const ClickLock noClickMeanwhile(lockPatienceMs_);
+        lockBusy = noClickMeanwhile.busy();
+        if (!lockBusy)
+            planned.plan = planClickNow(button, transition->to);
     }
-    plan.runsBatch = true;
-    plan.steps = stepsToRun(transition->batch, cabview);
-    std::vector<std::string> sources;
-    for (const CopyStep& step : plan.steps)
-        sources.push_back(step.source);
-    plan.sourcesFound = filesExist(sources);
-    return plan;
+    if (lockBusy)
+        reportFileLine("Sperre belegt: " + ClickLock::name());
+    if (!planned.plan) {
+        planned.text = lockBusy ? kLockBusyText : kBatchFailedText;
+        planned.title = kErrorTitle;
+    }
+    return planned;
 }
 
-std::optional<TreeCheck> Controller::apply()
+// Under the click lock: the files are brought in step under a mark, made unless a command cut
+// off left one, so that a start after a crash finishes them; a tree in step is left as it is.
+TreeReport Controller::apply()
 {
-    BatchRun run;
-    std::optional<TreeCheck> found;
+    CommandRun applying;
+    TreeReport report;
     {
-        const ClickLock oneClickAtATime;
-        if (readStates()) {
-            if (contentTreeFound())
-                run = repairUnderMark();
-            found = checkLiveTree(binpatch, cabview);
+        const ClickLock oneClickAtATime(lockPatienceMs_);
+        applying.lockBusy = oneClickAtATime.busy();
+        if (!applying.lockBusy && readStates()) {
+            if (contentTreeFound()) {
+                applying.plan = planInStep(settings_);
+                if (applying.plan.changesNothing())
+                    applying.run = carryOut(applying.plan);
+                else
+                    runMarked(applying);
+            }
+            report.check = checkLiveTree(settings_);
         }
     }
-    if (!found) {
-        reportReadError();
-        return found;
+    if (applying.lockBusy) {
+        reportLockBusy();
+        return report;
     }
-    showFileMessages(frontEnd_, run);
-    return found;
+    if (!report.check) {
+        reportReadError();
+        return report;
+    }
+    showOwnFileFailure(frontEnd_, kNotSavedText, applying.unsaved, applying.saved);
+    showOwnFileFailure(frontEnd_, kNotRemovedText, kClickMarkName, applying.unmarked);
+    showFileMessages(frontEnd_, applying.plan, applying.run);
+    report.succeeded = report.check->inOrder() && applying.saved == FileError::None
+                       && applying.unmarked == FileError::None;
+    return report;
 }
 
-std::optional<TreeCheck> Controller::check()
+TreeReport Controller::check()
 {
-    std::optional<TreeCheck> found;
+    TreeReport report;
+    bool lockBusy = false;
     {
-        const ClickLock noClickMeanwhile;
-        if (readStates())
-            found = checkLiveTree(binpatch, cabview);
+        const ClickLock noClickMeanwhile(lockPatienceMs_);
+        lockBusy = noClickMeanwhile.busy();
+        if (!lockBusy && readStates())
+            report.check = checkLiveTree(settings_);
     }
-    if (!found)
+    if (lockBusy)
+        reportLockBusy();
+    else if (!report.check)
         reportReadError();
-    return found;
+    report.succeeded = report.check && report.check->inOrder();
+    return report;
 }

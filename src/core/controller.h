@@ -1,14 +1,12 @@
 #pragma once
 
+#include "clickLock.h"
 #include "copyTables.h"
+#include "plan.h"
 #include "treeCheck.h"
 
 #include <cstdint>
 #include <optional>
-#include <vector>
-
-// The two push buttons, addressed by their role; each switches its own setting.
-enum class Button { BinPatch, Cabview };
 
 // The image beside each button, naming the setting that holds.
 enum class Indicator { BinPatchOn, BinPatchOff, Cabview1024, Cabview1280 };
@@ -28,25 +26,36 @@ public:
     virtual void endProgram() = 0;
 };
 
-// What the next click on a button would do: either run a batch, or only show a message.
+// What the next click on a button would do: carry out the plan, or only show the message.
 struct ClickPlan {
-    bool runsBatch = false;
-    std::vector<CopyStep> steps;     // when runsBatch
-    std::vector<bool> sourcesFound;  // ... and for each step, whether its source is there now
-    const char* text = nullptr;      // otherwise
+    std::optional<Plan> plan;
+    const char* text = nullptr;  // without a plan
     const char* title = nullptr;
 };
 
-// Holds the two settings, loads them at start and carries out the two toggle commands.
+// What `check` and `apply` found: the live files compared with the settings after the command
+// (none when it could not compare: the read error, or another click kept the lock), and
+// whether the command ended as it should.
+struct TreeReport {
+    std::optional<TreeCheck> check;
+    bool succeeded = false;
+};
+
+// Holds the two settings, loads them at start and carries out the commands: the two toggles,
+// the finishing at start of a click cut off, `apply`, and the two that only look, `plan` and
+// `check`. Each command that changes the player's files makes one plan and carries out that
+// plan (plan.h, carryOut.h); the controller turns the outcome into messages.
 //
-// Each command that writes the player's files or compares them (a click, apply, a check, and
-// a start's finishing of a click cut off) holds the click lock for its whole run, so that a
-// second window or script never sees half of it; a start only reads the state file, which a
-// click replaces whole, and does not wait. A message that waits for the player is shown
-// without the lock.
+// Each command that writes the player's files or compares them holds the click lock for its
+// whole run, so that a second window or script never sees half of it; a start only reads the
+// state file, which a click replaces whole, and does not wait. A message that waits for the
+// player is shown without the lock.
 class Controller {
 public:
-    explicit Controller(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+    explicit Controller(FrontEnd& frontEnd, uint32_t lockPatienceMs = kClickLockPatienceMs)
+        : frontEnd_(frontEnd), lockPatienceMs_(lockPatienceMs)
+    {
+    }
 
     // Each tells whether it ended as it should: the start with both values read (and a click
     // cut off, which it finishes first and tells the player of, brought to its end whole), a
@@ -66,34 +75,31 @@ public:
     Indicator indicator(Button button) const;
 
     // The value in memory of the button's setting.
-    int32_t value(Button button) const { return button == Button::BinPatch ? binpatch : cabview; }
+    int32_t value(Button button) const { return settings_.of(button); }
 
-    // What a click on the button would do now; reads nothing but whether the content tree and
-    // the sources are there. A click that could not begin is planned as the message it shows.
-    ClickPlan plan(Button button) const;
+    // The plan a click on the button would carry out now, made as the click makes it (reading
+    // the state file and the live files, writing nothing). A click that could not begin is
+    // planned as the message it shows, its lines told as the click tells them.
+    ClickPlan plan(Button button);
 
-    // Reads both settings afresh and compares the live files with them, as one command; none,
-    // after the read error, when a value could not be read.
-    std::optional<TreeCheck> check();
+    // Reads both settings afresh and compares the live files with them, as one command.
+    TreeReport check();
 
     // Reads both settings afresh and brings the live files in step with them, as one command,
     // without writing the state file (copying nothing where the content tree is not there);
     // then compares them as check does.
-    std::optional<TreeCheck> apply();
+    TreeReport apply();
 
 private:
-    int32_t& valueOf(Button button) { return button == Button::BinPatch ? binpatch : cabview; }
     bool readStates();
     void reportReadError();
+    void reportLockBusy();
     bool refuseUnexpectedValue();
+    bool reportMarkBlocked();
     bool finishInterruptedClick();
-    BatchRun repairUnderMark();
+    std::optional<Plan> planClickNow(Button button, int32_t to);
 
     FrontEnd& frontEnd_;
-    int32_t binpatch = 0;
-    int32_t cabview = 1024;
+    const uint32_t lockPatienceMs_;
+    Settings settings_;
 };
-
-// The batch whose run brings a setting to this value, as a click does; none for a value
-// outside the setting's pair.
-std::optional<Batch> batchSetting(Button button, int32_t value);

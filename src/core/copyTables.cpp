@@ -8,8 +8,6 @@
 
 namespace {
 
-const char kTrainsetRoot[] = "../../trains/trainset/";
-
 // The variant folder that a BinPatch batch copies from: switching on, or switching off.
 enum class Variant { BinPatch, NoBinPatch };
 
@@ -343,7 +341,7 @@ const char* const kCabviewTextures[] = {"927_front1024.ace", "927_left1024.ace",
 
 std::string inTrainset(const char* trainset, const std::string& below)
 {
-    return kTrainsetRoot + std::string(trainset) + "/" + below;
+    return std::string(kTrainsetFolder) + "/" + trainset + "/" + below;
 }
 
 // For each folder: its plain files from the variant folder over the live ones, then, where
@@ -404,6 +402,15 @@ const std::vector<CopyStep>& batchTable(Batch batch)
     return engfilesNoBin;
 }
 
+std::optional<Batch> batchBringing(Button button, int32_t value)
+{
+    if (button == Button::BinPatch && (value == 0 || value == 1))
+        return value == 1 ? Batch::EngfilesBin : Batch::EngfilesNoBin;
+    if (button == Button::Cabview && (value == 1024 || value == 1280))
+        return value == 1280 ? Batch::Cabfiles1280 : Batch::Cabfiles1024;
+    return std::nullopt;
+}
+
 bool stepRuns(const CopyStep& step, int32_t cabview)
 {
     return step.condition == kAlways || step.condition == cabview;
@@ -419,22 +426,22 @@ std::vector<CopyStep> stepsToRun(Batch batch, int32_t cabview)
     return steps;
 }
 
-namespace {
-
-// How two paths compare when letter case does not matter.
-std::string foldedCase(std::string path)
+std::string pathKey(const std::string& path)
 {
-    for (char& c : path)
+    std::string key = path;
+    for (char& c : key)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return path;
+    return key;
 }
+
+namespace {
 
 const Batch kAllBatches[] = {Batch::Cabfiles1024, Batch::Cabfiles1280, Batch::EngfilesBin, Batch::EngfilesNoBin};
 
 void addOnce(std::vector<std::string>& paths, const std::string& path)
 {
     for (const std::string& known : paths) {
-        if (foldedCase(known) == foldedCase(path))
+        if (pathKey(known) == pathKey(path))
             return;
     }
     paths.push_back(path);
@@ -448,12 +455,12 @@ const std::vector<std::string>& variantsOf(const std::string& target)
         std::map<std::string, std::vector<std::string>> byTarget;
         for (const Batch batch : kAllBatches) {
             for (const CopyStep& step : batchTable(batch))
-                addOnce(byTarget[foldedCase(step.target)], step.source);
+                addOnce(byTarget[pathKey(step.target)], step.source);
         }
         return byTarget;
     }();
     static const std::vector<std::string> none;
-    const auto found = variants.find(foldedCase(target));
+    const auto found = variants.find(pathKey(target));
     return found == variants.end() ? none : found->second;
 }
 

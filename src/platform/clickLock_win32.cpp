@@ -2,6 +2,8 @@
 
 #include "fileBasics_win32.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <string>
 
@@ -25,17 +27,27 @@ std::string folderIdentity()
     return name;
 }
 
+// What every user of the PC may do with the lock, and no more: wait for it and release it.
+// Two players of one PC share the simulator's folder, so each must be able to wait on the
+// other's click; neither may change who may use the lock.
+const char kAnyUserMayWait[] = "D:(A;;0x00100001;;;WD)"; // SYNCHRONIZE | MUTEX_MODIFY_STATE for Everyone
+const DWORD kWaitAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
 // The lock in the namespace every session on the machine sees, so that two players on one PC
-// sharing the simulator's folder wait for each other; with a DACL that lets any of them wait
-// on it. Where it cannot be created there, the session's own namespace serves.
+// sharing the simulator's folder wait for each other, with the access list above. Where it
+// cannot be created there, the session's own namespace serves.
 HANDLE openLock(const std::string& identity)
 {
-    SECURITY_DESCRIPTOR anyUser;
-    SECURITY_ATTRIBUTES shared = {sizeof shared, &anyUser, FALSE};
-    const bool describable = InitializeSecurityDescriptor(&anyUser, SECURITY_DESCRIPTOR_REVISION)
-                             && SetSecurityDescriptorDacl(&anyUser, TRUE, nullptr, FALSE);
-    const HANDLE global = CreateMutexA(describable ? &shared : nullptr, FALSE, ("Global\\" + identity).c_str());
-    return global != nullptr ? global : CreateMutexA(nullptr, FALSE, ("Local\\" + identity).c_str());
+    PSECURITY_DESCRIPTOR anyUser = nullptr;
+    const bool described
+        = ConvertStringSecurityDescriptorToSecurityDescriptorA(kAnyUserMayWait, SDDL_REVISION_1, &anyUser, nullptr) != 0;
+    SECURITY_ATTRIBUTES shared = {sizeof shared, anyUser, FALSE};
+    HANDLE lock = CreateMutexExA(described ? &shared : nullptr, ("Global\\" + identity).c_str(), 0, kWaitAccess);
+    if (described)
+        LocalFree(anyUser);
+    if (lock == nullptr)
+        lock = CreateMutexExA(nullptr, ("Local\\" + identity).c_str(), 0, kWaitAccess);
+    return lock;
 }
 
 } // namespace
@@ -44,14 +56,16 @@ HANDLE openLock(const std::string& identity)
 // releasing it is handed to the next waiter (WAIT_ABANDONED), so a killed click blocks nothing.
 // A window waiting for it keeps answering. The click's patience with other programs' files
 // lasts as long as the lock.
-ClickLock::ClickLock() : held_(0)
+ClickLock::ClickLock(uint32_t patienceMs) : held_(0)
 {
     const std::string identity = folderIdentity();
     const HANDLE mutex = identity.empty() ? nullptr : openLock(identity);
-    if (mutex != nullptr && waitKeepingAlive(mutex, INFINITE))
+    if (mutex != nullptr && waitKeepingAlive(mutex, patienceMs))
         held_ = reinterpret_cast<std::intptr_t>(mutex);
-    else if (mutex != nullptr)
+    else if (mutex != nullptr) {
+        busy_ = true;
         CloseHandle(mutex);
+    }
     Patience::enter();
 }
 
@@ -63,4 +77,9 @@ ClickLock::~ClickLock()
     const HANDLE mutex = reinterpret_cast<HANDLE>(held_);
     ReleaseMutex(mutex);
     CloseHandle(mutex);
+}
+
+std::string ClickLock::name()
+{
+    return "Global\\" + folderIdentity();
 }

@@ -20,3 +20,7 @@ std::vector<std::string> spellingsOnDisk(const std::vector<std::string>& paths);
 
 // Whether path names an existing folder, found regardless of letter case.
 bool folderExists(const char* path);
+
+// Whether something other than a regular file (a folder, a FIFO, a device) stands at path,
+// found regardless of letter case.
+bool nonFileExists(const char* path);

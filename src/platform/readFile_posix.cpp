@@ -39,3 +39,11 @@ bool folderExists(const char* path)
 {
     return !CaseLookup().folderOnDisk(path).empty();
 }
+
+bool nonFileExists(const char* path)
+{
+    CaseLookup lookup;
+    CaseLookup::Place found;
+    struct stat info;
+    return lookup.place(path, found) && ::stat(found.path().c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}

@@ -77,3 +77,9 @@ bool folderExists(const char* path)
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && isFolder(attributes);
 }
+
+// Windows names no FIFO or device in a folder: what is not a file there is a folder.
+bool nonFileExists(const char* path)
+{
+    return folderExists(path);
+}

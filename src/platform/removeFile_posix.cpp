@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
-bool removeFileDurably(const char* path)
+FileError removeFileDurably(const char* path)
 {
     if (::unlink(path) != 0)
-        return errno == ENOENT;
-    return flushFolder(CaseLookup::asWritten(path).folder);
+        return errno == ENOENT ? FileError::None : fileErrorOf(errno);
+    return flushFolder(CaseLookup::asWritten(path).folder) ? FileError::None : fileErrorOf(errno);
 }
 
 namespace {
@@ -26,26 +26,30 @@ bool isNewFile(const char* name)
 }
 
 // Nothing is flushed: a leftover that comes back after a power cut is only removed again.
-void removeLeftoversIn(const std::string& folder)
+size_t removeLeftoversIn(const std::string& folder)
 {
     DIR* entries = ::opendir(folder.c_str());
     if (entries == nullptr)
-        return;
+        return 0;
+    size_t removed = 0;
     while (const dirent* entry = ::readdir(entries)) {
-        if (isNewFile(entry->d_name))
-            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+        if (isNewFile(entry->d_name) && ::unlinkat(::dirfd(entries), entry->d_name, 0) == 0)
+            ++removed;
     }
     ::closedir(entries);
+    return removed;
 }
 
 } // namespace
 
-void removeLeftovers(const std::vector<std::string>& folders)
+size_t removeLeftovers(const std::vector<std::string>& folders)
 {
     CaseLookup lookup;
+    size_t removed = 0;
     for (const std::string& folder : folders) {
         const std::string onDisk = lookup.folderOnDisk(folder);
         if (!onDisk.empty())
-            removeLeftoversIn(onDisk);
+            removed += removeLeftoversIn(onDisk);
     }
+    return removed;
 }

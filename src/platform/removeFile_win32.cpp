@@ -8,21 +8,23 @@
 // Windows lets a program flush no folder: the removal is on disk when the file system's
 // journal has written it, at the latest with the next write-through of the same volume. A
 // mark that another program holds a moment is waited for.
-bool removeFileDurably(const char* path)
+FileError removeFileDurably(const char* path)
 {
     const Patience patience;
     for (int tries = 0;;) {
         if (DeleteFileA(path))
-            return true;
+            return FileError::None;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return true;
+            return FileError::None;
         // A read-only file is refused, not held.
         const DWORD attributes = GetFileAttributesA(path);
         const bool held = mayBeHeld(error) && attributes != INVALID_FILE_ATTRIBUTES
                           && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
-        if (!held || !Patience::waitForOtherProgram(tries))
-            return false;
+        if (!held)
+            return fileErrorOf(error);
+        if (!Patience::waitForOtherProgram(tries))
+            return FileError::HeldByOtherProgram;
     }
 }
 
@@ -37,25 +39,30 @@ bool isNewFile(const char* name)
 
 // Nothing is flushed: a leftover that comes back after a power cut is only removed again. One
 // that another program holds stays until the copy of its target.
-void removeLeftoversIn(const std::string& folder)
+size_t removeLeftoversIn(const std::string& folder)
 {
     WIN32_FIND_DATAA entry;
     const HANDLE entries = FindFirstFileA((folder + "/*" + kNewFileSuffix).c_str(), &entry);
     if (entries == INVALID_HANDLE_VALUE)
-        return;
+        return 0;
+    size_t removed = 0;
     do {
-        if (!isFolder(entry.dwFileAttributes) && isNewFile(entry.cFileName))
-            DeleteFileA((folder + "/" + entry.cFileName).c_str());
+        if (!isFolder(entry.dwFileAttributes) && isNewFile(entry.cFileName)
+            && DeleteFileA((folder + "/" + entry.cFileName).c_str()))
+            ++removed;
     } while (FindNextFileA(entries, &entry));
     FindClose(entries);
+    return removed;
 }
 
 } // namespace
 
-void removeLeftovers(const std::vector<std::string>& folders)
+size_t removeLeftovers(const std::vector<std::string>& folders)
 {
+    size_t removed = 0;
     for (const std::string& folder : folders) {
-        removeLeftoversIn(folder);
+        removed += removeLeftoversIn(folder);
         keepAlive();
     }
+    return removed;
 }

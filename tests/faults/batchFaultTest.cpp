@@ -3,7 +3,8 @@
 // copied and nothing else changes, the targets of the failed steps included. Where the tests
 // have root, the batch runs as another user, so that a root-owned target is one it may not write.
 
-#include "fileIO.h"
+#include "carryOut.h"
+#include "fileReport.h"
 #include "scratchTree.h"
 
 #include <gtest/gtest.h>
@@ -27,12 +28,13 @@ void PrintTo(Kind kind, std::ostream* out)
 const char* const kReasons[] = {"Quelle fehlt",       "Ordner fehlt",       "keine Datei",
                                 "Zugriff verweigert", "Zugriff verweigert", "Zugriff verweigert"};
 
-// The batch's result, then the target of each step that failed with its reason, a line each.
-std::string runAndReport(Batch batch, int32_t cabview)
+// The click's result, then the target of each step that failed with its reason, a line each.
+std::string runAndReport(Button button, const Settings& settings)
 {
-    const BatchRun run = runBatch(batch, cabview);
-    std::string report = std::to_string(run.result) + "\n";
-    for (const StepFailure& failure : run.failures)
+    const Plan plan = *planClick(button, settings);
+    const PlanRun run = carryOut(plan);
+    std::string report = std::string(run.succeeded() ? "1" : "-1") + "\n";
+    for (const FileFailure& failure : filesNotCopied(plan, run))
         report += failure.target + " (" + reasonText(failure.error) + ")\n";
     return report;
 }
@@ -46,14 +48,17 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
     const struct {
         const char* name;
         Batch batch;
-        int32_t cabview;
-    } runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, 0}, {"Cabfiles1280", Batch::Cabfiles1280, 0},
-                {"EngfilesBin at 1024", Batch::EngfilesBin, 1024}, {"EngfilesNoBin at 1280", Batch::EngfilesNoBin, 1280}};
+        Button button;
+        Settings settings;
+    } runs[] = {{"Cabfiles1024", Batch::Cabfiles1024, Button::Cabview, {0, 1024}},
+                {"Cabfiles1280", Batch::Cabfiles1280, Button::Cabview, {1, 1280}},
+                {"EngfilesBin at 1024", Batch::EngfilesBin, Button::BinPatch, {1, 1024}},
+                {"EngfilesNoBin at 1280", Batch::EngfilesNoBin, Button::BinPatch, {0, 1280}}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
         for (const auto& entry : fs::recursive_directory_iterator(tree.root()))
             fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all : fs::perms(0666));
-        const std::vector<CopyStep> steps = stepsToRun(run.batch, run.cabview);
+        const std::vector<CopyStep> steps = stepsToRun(run.batch, run.settings.cabview);
         const CopyStep& step = steps[steps.size() / 2];
         std::string broken = step.target; // every step whose source or target lies there fails
         std::function<void()> mend;
@@ -107,11 +112,11 @@ TEST_P(BatchFaults, EveryBatchCopiesAllButTheStepsItCannotAndNamesThose)
                 report += each.target + " (" + (under(each.source) ? "Quelle fehlt" : kReasons[static_cast<int>(GetParam())]) + ")\n";
         }
 
-        std::string outcome = runWithoutRoot([&] { return runAndReport(run.batch, run.cabview); });
+        std::string outcome = runWithoutRoot([&] { return runAndReport(run.button, run.settings); });
         if (outcome == "<none>" && (GetParam() == Kind::TargetNeedsRoot || GetParam() == Kind::ChangedTargetUnreadable))
             GTEST_SKIP() << "needs root to give up";
         if (outcome == "<none>")
-            outcome = runAndReport(run.batch, run.cabview);
+            outcome = runAndReport(run.button, run.settings);
         EXPECT_EQ(outcome, report);
         expectSameTree(tree.now(), expected);
         mend();

@@ -4,7 +4,7 @@
 // bytes, and that they read back as the model says. A mismatch prints the file and aborts, so
 // that libFuzzer keeps the input.
 
-#include "fileIO.h"
+#include "stateFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t binpatch = takeInt32(data, size, 0);
     const int32_t cabview = takeInt32(data, size, 4);
     const std::string written = std::to_string(binpatch) + "\r\n" + std::to_string(cabview);
-    expect(setState(binpatch, cabview) && stateFile() == written, "setState", written);
+    expect(setState(binpatch, cabview) == FileError::None && stateFile() == written, "setState", written);
     checkReaders(written);
     return 0;
 }
