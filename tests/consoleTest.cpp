@@ -6,6 +6,9 @@
 
 #include <fcntl.h>
 
+#include <chrono>
+#include <sstream>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -123,23 +126,61 @@ TEST(Console, InteractiveClicksOnePerLineLeakNoDescriptorAndAStateFileThatCannot
     EXPECT_EQ(console.finish(), 1);
 }
 
-TEST(Console, PlanPrintsTheNextClicksStepsMarkingMissingSourcesAndChangesNothing)
+// `plan` prints every step of the next click, marking the missing sources and the live files
+// it will keep aside first (an edit that keeps the file's size among them), and writes
+// nothing; the click then does exactly that.
+TEST(Console, PlanPrintsTheStepsTheNextClickCarriesOutAndChangesNothing)
 {
     ScratchTree tree;
     tree.createContent();
     const std::string missing = kTrainsets + "ZEK_BR927_ICE1_M_KI/BinPatch/ZEK_BR401_rv_KI.eng";
     tree.remove(missing);
+    const std::string edited = kTrainsets + "ZEK_BR927_ki/ZEK_BR_927-ki-s1_wannsee-k.eng";
+    std::string sameSize = tree.read(edited);
+    sameSize.front() ^= 1;
+    writeWholeFile(tree.find(edited), sameSize);
+    // Not the time of any variant, which would pass for its bytes unread.
+    fs::last_write_time(tree.find(edited), fs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
     writeStateFile("0\r\n1280");
     const Snapshot before = tree.now();
-    for (const auto& [button, batch] : {std::pair("binpatch", Batch::EngfilesBin), std::pair("cabview", Batch::Cabfiles1024)}) {
+    std::string clickLines;
+    for (const auto& [button, batch] : {std::pair("cabview", Batch::Cabfiles1024), std::pair("binpatch", Batch::EngfilesBin)}) {
         std::string steps;
-        for (const CopyStep& step : stepsToRun(batch, 1280))
-            steps += step.source + " -> " + step.target + (step.source == missing ? " (fehlt)\n" : "\n");
+        for (const CopyStep& step : stepsToRun(batch, 1280)) {
+            steps += step.source + " -> " + step.target;
+            if (step.source == missing) {
+                steps += " (fehlt)";
+                clickLines += "Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + " (Quelle fehlt)\n";
+            }
+            if (step.target == edited) {
+                steps += " (wird gesichert)";
+                clickLines += "Gesichert: " + edited + " -> Sicherungen/";
+            }
+            steps += "\n";
+        }
         const ConsoleRun plan = runConsole({"plan", button});
         EXPECT_EQ(plan.out, steps);
         EXPECT_EQ(plan.exitCode, 0);
     }
     expectSameTree(tree.now(), before);
+
+    const ConsoleRun click = runConsole({"binpatch"});
+    std::string told;
+    std::istringstream lines(click.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Gesichert: ", 0) == 0)
+            told += line.substr(0, line.find("Sicherungen/") + 12);
+        else if (line.rfind("Kopieren fehlgeschlagen: ", 0) == 0)
+            told += line + "\n";
+    }
+    EXPECT_EQ(told, clickLines) << click.out;
+    const auto fails = [&](const CopyStep& step) { return step.source == missing; };
+    Snapshot expected = tree.afterCopies(before, stepsToRun(Batch::EngfilesBin, 1280), fails);
+    expected["ZEK/BR927/br927.zekconfig"] = "1\r\n1280";
+    Snapshot after = tree.now();
+    for (auto kept = after.begin(); kept != after.end();)
+        kept = kept->first.find("/Sicherungen") != std::string::npos ? after.erase(kept) : std::next(kept);
+    expectSameTree(after, expected);
 }
 
 TEST(Console, CheckCountsTheStepsInOrderNamesEveryOtherAndExitsWithZeroOnlyForAWholeTree)

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -108,6 +111,34 @@ TEST(Controller, ClickRewritesTheFileRunsItsBatchThenShowsMessageRepaintAndCapti
         EXPECT_EQ(shown(controller), click.shown);
         EXPECT_EQ(tree.read(kTrainsets + click.live), click.content);
     }
+}
+
+// Another click that keeps the lock past the patience of this one: this one gives up, tells
+// why, and changes nothing; once the other has ended, a click runs as usual.
+TEST(Controller, AClickThatAnotherKeepsWaitingPastItsPatienceGivesUpChangingNothing)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    RecordingFrontEnd frontEnd;
+    Controller controller(frontEnd, 200);
+    ASSERT_TRUE(controller.loadStates());
+    const Snapshot before = tree.now();
+    std::promise<void> held;
+    std::promise<void> done;
+    std::thread otherClick([&] {
+        const ClickLock lock;
+        held.set_value();
+        done.get_future().wait();
+    });
+    held.get_future().wait();
+    EXPECT_FALSE(controller.toggle(Button::BinPatch));
+    done.set_value();
+    otherClick.join();
+    EXPECT_EQ(frontEnd.events, Events{"[Fehler] Eine andere Umschaltung laeuft noch. Nichts wurde geaendert."});
+    EXPECT_EQ(shown(controller), "0 off [Aktivieren], 1024 1024 [1280 x 1024]");
+    expectSameTree(tree.now(), before);
+    EXPECT_TRUE(controller.toggle(Button::BinPatch));
 }
 
 } // namespace

@@ -125,6 +125,69 @@ TEST(PlayerFiles, ApplyRepairsAChangedTreeKeepingTheChangeAndTouchesATreeInOrder
     EXPECT_EQ(again.out, inOrder);
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(identities(tree.root()), untouched);
+
+    // A mark over a tree in step, as a click killed after its last rename leaves it: nothing is
+    // left to finish, so the start removes it without a word.
+    writeWholeFile("br927.umschaltung-laeuft", "");
+    const ConsoleRun start = runConsole({});
+    EXPECT_EQ(start.out, "BinPatch 1: aktiviert [Deaktivieren]\nCabview 1280: 1280x1024 [1024 x 768]\n");
+    EXPECT_EQ(start.exitCode, 0);
+    EXPECT_FALSE(fs::exists("br927.umschaltung-laeuft"));
+}
+
+// `apply` over a changed live texture that cannot be replaced, which both the BinPatch and the
+// cab-view batch write: the change is kept once, and the file counted once.
+TEST(PlayerFiles, ApplyKeepsAndCountsAFileThatTwoBatchesWriteOnce)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("1\r\n1280");
+    ASSERT_EQ(runConsole({"apply"}).exitCode, 0);
+    const CopyStep texture = stepWriting(Batch::EngfilesBin, 1280, "ZEK_BR927_serie1/CABVIEW/927_front1024.ace");
+    writeWholeFile(tree.find(texture.target), "painted by hand\n");
+    const ImmutableFile stuck(tree.find(texture.target));
+    if (!stuck.held())
+        GTEST_SKIP() << "chattr +i is not available here";
+
+    const ConsoleRun applied = runConsole({"apply"});
+    EXPECT_EQ(applied.exitCode, 1);
+    const auto count = [&](const std::string& text) {
+        size_t found = 0;
+        for (size_t at = applied.out.find(text); at != std::string::npos; at = applied.out.find(text, at + 1))
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(count("Gesichert: "), 1u) << applied.out;
+    EXPECT_EQ(count("[Fehler] Nicht kopiert: 1 Datei, zuerst " + texture.target + " (Zugriff verweigert)\n"), 1u) << applied.out;
+    EXPECT_EQ(count("[Meldung] Geaenderte Dateien gesichert: 1 Datei in Sicherungen/<Zeit>\n"), 1u) << applied.out;
+    EXPECT_EQ(tree.now().at(keptKey(tree, texture)), "painted by hand\n");
+}
+
+// A changed file that cannot be kept aside (a file named as the folder for kept files stands in
+// the way) is told as a keep, with the kept path's own reason; it is left as it is, and named
+// among the files not copied.
+TEST(PlayerFiles, AKeepThatFailsIsToldAsAKeepAndLeavesTheLiveFileAsItIs)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    const CopyStep engine = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/ZEK_BR_927-k.eng");
+    writeWholeFile(tree.find(engine.target), "tuned by hand\n");
+    writeWholeFile("Sicherungen", "not a folder\n");
+    const Snapshot before = tree.now();
+
+    const ConsoleRun click = runConsole({"binpatch"});
+    EXPECT_EQ(click.exitCode, 1);
+    EXPECT_NE(click.out.find("Sichern fehlgeschlagen: " + engine.target + " -> Sicherungen/<Zeit>/" + tree.key(engine.target)
+                             + " (Ordner fehlt)\n"),
+              std::string::npos)
+        << click.out;
+    EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + engine.target + " (Ordner fehlt)\n"),
+              std::string::npos)
+        << click.out;
+    EXPECT_EQ(click.out.find("Kopieren fehlgeschlagen"), std::string::npos) << click.out;
+    EXPECT_EQ(tree.now().at(tree.key(engine.target)), "tuned by hand\n");
+    EXPECT_EQ(readWholeFile("Sicherungen"), "not a folder\n");
 }
 
 // Without the content tree two levels up, apply copies nothing (a click's refusal is in the
@@ -166,10 +229,13 @@ TEST(PlayerFiles, NothingBeginsWithoutTheContentTreeOrTheMarkAndBothFilesAreFoun
     writeWholeFile("br927.umschaltung-laeuft", "");
     EXPECT_NE(runConsole({"apply"}).out.find("\nQuelle fehlt: " + first.source + "\n"), std::string::npos) << "no check";
 
-    // A click whose mark cannot be made does not begin: cut off, it could not be finished.
+    // A click whose mark cannot be made does not begin: cut off, it could not be finished. What
+    // stands in the mark's way is told at the start too.
     fs::create_directory("br927.umschaltung-laeuft");
     const Snapshot before = tree.now();
     const ConsoleRun unmarked = runConsole({"cabview"});
+    EXPECT_EQ(unmarked.out.find("[Fehler] Umschalten nicht moeglich: br927.umschaltung-laeuft (keine Datei)\nBinPatch "), 0u)
+        << unmarked.out;
     EXPECT_NE(unmarked.out.find("[Fehler] Nicht gespeichert: br927.umschaltung-laeuft (keine Datei)\n"), std::string::npos);
     EXPECT_EQ(unmarked.exitCode, 1);
     EXPECT_EQ(tree.now(), before);
