@@ -290,6 +290,30 @@ INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, FilesOtherProgramsHold,
                                          HeldCase{"AFolderBesideALiveFile", false, Hold::FolderBeside, "keine Datei"}),
                          [](const auto& held) { return std::string(held.param.name); });
 
+// A mark that another program holds past the bound (as a scanner holds a file that just
+// appeared) cannot be removed: the start says so and fails, rather than leave it to be taken
+// for a click cut off at every later start; once let go, the next start removes it without a
+// word, as nothing was left to finish.
+TEST(ConsoleUnderWine, AMarkHeldPastTheBoundIsToldAsNotRemoved)
+{
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    ASSERT_EQ(runConsole("apply").exitCode, 0);
+    writeWholeFile("br927.umschaltung-laeuft", "");
+    auto holder = std::make_unique<HeldFile>("br927.umschaltung-laeuft");
+    ASSERT_TRUE(holder->holding());
+    const Result held = runConsole("apply");
+    EXPECT_EQ(held.exitCode, 1);
+    EXPECT_EQ(held.out.find("[Fehler] Nicht entfernt: br927.umschaltung-laeuft (von einem anderen Programm geoeffnet)\n"), 0u)
+        << held.out;
+    holder.reset();
+    const Result start = runConsole("apply");
+    EXPECT_EQ(start.exitCode, 0);
+    EXPECT_EQ(start.out, "BinPatch 0: 248 von 248 Dateien stimmen\nCabview 1024: 18 von 18 Dateien stimmen\n");
+    EXPECT_FALSE(fileExists("br927.umschaltung-laeuft"));
+}
+
 // A player's edits of live files are kept aside, byte for byte, before the click replaces them,
 // each at its path as the disk spells it: the tables spell the live front texture's folder
 // CABVIEW, the disk Cabview.

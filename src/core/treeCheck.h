@@ -29,6 +29,7 @@ struct TreeCheck {
     SettingCheck cabview;
     std::vector<StepFinding> findings; // in the order the steps run
 
+    SettingCheck& of(Button setting);
     bool inOrder() const;
 };
 
