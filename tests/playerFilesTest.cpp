@@ -238,6 +238,10 @@ TEST(PlayerFiles, NothingBeginsWithoutTheContentTreeOrTheMarkAndBothFilesAreFoun
         << unmarked.out;
     EXPECT_NE(unmarked.out.find("[Fehler] Nicht gespeichert: br927.umschaltung-laeuft (keine Datei)\n"), std::string::npos);
     EXPECT_EQ(unmarked.exitCode, 1);
+    const ConsoleRun plan = runConsole({"plan", "cabview"});
+    EXPECT_EQ(plan.out, "Umschalten nicht moeglich: br927.umschaltung-laeuft (keine Datei)\n"
+                        "[Fehler] Fehler beim Verarbeiten von mindestens einer Datei!\n");
+    EXPECT_EQ(plan.exitCode, 1);
     EXPECT_EQ(tree.now(), before);
 }
 

@@ -125,6 +125,16 @@ std::vector<std::string> foldersWithLeftovers()
     return folders;
 }
 
+// Whether something stands in the way of the mark, so that no click can begin; tells it as a
+// line, as a missing content tree is told.
+bool markBlockedLine()
+{
+    const FileError blocked = clickMarkBlocked();
+    if (blocked != FileError::None)
+        reportFileLine(withReason(std::string(kMarkBlockedText) + kClickMarkName, blocked));
+    return blocked != FileError::None;
+}
+
 // Whether the content tree is there. Without it nothing can be copied: a command that would
 // copy says which folder is missing, and begins nothing.
 bool contentTreeFound()
@@ -341,7 +351,7 @@ ClickPlan Controller::plan(Button button)
     {
         const ClickLock noClickMeanwhile(lockPatienceMs_);
         lockBusy = noClickMeanwhile.busy();
-        if (!lockBusy)
+        if (!lockBusy && !markBlockedLine())
             planned.plan = planClickNow(button, transition->to);
     }
     if (lockBusy)
