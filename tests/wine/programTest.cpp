@@ -202,7 +202,7 @@ std::string copyWithoutBackground(const std::string& folder)
     const std::string copy = folder + "\\no-background.exe";
     const HANDLE update = CopyFileA(PROGRAM_EXE, copy.c_str(), FALSE) ? BeginUpdateResourceA(copy.c_str(), FALSE) : NULL;
     char damaged[sizeof(BITMAPINFOHEADER)] = {};
-    return update != NULL && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(201), 1033, damaged, sizeof damaged) &&
+    return update != NULL && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(201), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), damaged, sizeof damaged) &&
                    EndUpdateResourceA(update, FALSE)
                ? copy
                : std::string();
