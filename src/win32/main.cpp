@@ -322,7 +322,8 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     MainWindow* state = msg == WM_NCCREATE ? attachState(hwnd, lParam)
                                            : reinterpret_cast<MainWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    // A few messages (WM_GETMINMAXINFO) come before WM_NCCREATE, and the last after WM_DESTROY.
+    // A few messages (WM_GETMINMAXINFO) come before WM_NCCREATE; none reaches the state after
+    // WM_NCDESTROY.
     if (state == NULL)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     switch (msg) {
