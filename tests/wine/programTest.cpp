@@ -77,8 +77,7 @@ protected:
     {
         const MessageBoxSeen box = run_->nextMessageBox();
         ASSERT_NE(box.window, HWND(NULL)) << "no message \"" << text << "\"";
-        EXPECT_EQ(box.title, title);
-        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(std::pair(box.title, box.text), std::pair(title, text));
         EXPECT_TRUE(box.warningIcon) << text;
         EXPECT_TRUE(box.onlyOk) << text;
         EXPECT_EQ(box.owner, run_->mainWindow(false)) << text;
@@ -93,8 +92,7 @@ protected:
         const Pixels picture = expectedPicture(binIndicator, cabIndicator);
         EXPECT_TRUE(waitUntil([&] { return shows(window, picture); }))
             << "the window does not show " << binIndicator << " and " << cabIndicator;
-        EXPECT_EQ(run_->caption(IDC_BINPATCH), binCaption);
-        EXPECT_EQ(run_->caption(IDC_CABVIEW), cabCaption);
+        EXPECT_EQ(std::pair(run_->caption(IDC_BINPATCH), run_->caption(IDC_CABVIEW)), std::pair(binCaption, cabCaption));
     }
 
     // Each target of the batch holds what its last step's source holds (earlier batches may
@@ -122,9 +120,7 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
     ProgramRun& run = start("0\r\n1024");
     const HWND window = run.mainWindow(true);
     ASSERT_NE(window, HWND(NULL));
-    char title[64] = "";
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "ZEK VE927 Varerevuridid");
+    EXPECT_EQ(FindWindowA("Hauptfenster", "ZEK VE927 Varerevuridid"), window);
     RECT outer;
     GetWindowRect(window, &outer);
     EXPECT_EQ(std::pair(outer.right - outer.left, outer.bottom - outer.top), std::pair(500L, 200L));

@@ -26,31 +26,27 @@ void PrintTo(const Build& build, std::ostream* out)
     *out << build.name;
 }
 
-// VERSION as Explorer's Details tab shows it: file and product version in numbers, the language
-// and code page of the texts, and in those texts file and product version.
+// VERSION as Explorer's Details tab shows it: file and product version in numbers, the code page
+// and language of the texts (04E4 and 0407 as one number), and in the German texts file and
+// product version.
 std::string versionShown(const char* program)
 {
     std::string info(GetFileVersionInfoSizeA(program, NULL) + 1, '\0');
-    const auto value = [&](const std::string& name) {
-        void* found = nullptr;
-        UINT length = 0;
-        return VerQueryValueA(info.data(), name.c_str(), &found, &length) && length > 0 ? found : nullptr;
-    };
-    const auto* fixed = GetFileVersionInfoA(program, 0, static_cast<DWORD>(info.size()), info.data()) ? static_cast<const VS_FIXEDFILEINFO*>(value("\\")) : nullptr;
-    const auto* language = static_cast<const WORD*>(value("\\VarFileInfo\\Translation"));
-    if (fixed == nullptr || language == nullptr)
-        return "no version information";
-    char shown[64];
-    std::snprintf(shown, sizeof shown, "%u.%u.%u.%u %u.%u.%u.%u %04X%04X", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                  HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), HIWORD(fixed->dwProductVersionMS),
-                  LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS), language[0], language[1]);
-    std::string texts = shown;
-    const std::string block = texts.substr(texts.size() - 8); // language and code page, as the texts' block is named
-    for (const char* name : {"FileVersion", "ProductVersion"}) {
-        const char* text = static_cast<const char*>(value("\\StringFileInfo\\" + block + "\\" + name));
-        texts += std::string(" ") + (text != nullptr ? text : "none");
-    }
-    return texts;
+    const char* names[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040704E4\\FileVersion", "\\StringFileInfo\\040704E4\\ProductVersion"};
+    void* found[4] = {};
+    UINT length = 0;
+    bool complete = GetFileVersionInfoA(program, 0, static_cast<DWORD>(info.size()), info.data());
+    for (size_t i = 0; i < 4; ++i)
+        complete = complete && VerQueryValueA(info.data(), names[i], &found[i], &length) && length > 0;
+    if (!complete)
+        return "no version information in German";
+    const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(found[0]);
+    char shown[128];
+    std::snprintf(shown, sizeof shown, "%u.%u.%u.%u %u.%u.%u.%u %08lX %s %s", HIWORD(fixed.dwFileVersionMS), LOWORD(fixed.dwFileVersionMS),
+                  HIWORD(fixed.dwFileVersionLS), LOWORD(fixed.dwFileVersionLS), HIWORD(fixed.dwProductVersionMS), LOWORD(fixed.dwProductVersionMS),
+                  HIWORD(fixed.dwProductVersionLS), LOWORD(fixed.dwProductVersionLS), *static_cast<const DWORD*>(found[1]), static_cast<const char*>(found[2]),
+                  static_cast<const char*>(found[3]));
+    return shown;
 }
 
 class Executable : public ::testing::TestWithParam<Build> {
@@ -88,7 +84,7 @@ TEST_P(Executable, HoldsBitmapsIconManifestAndVersionAndIsAGuiImageForItsMachine
         EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     }
     for (const char* program : {GetParam().path, GetParam().console})
-        EXPECT_EQ(versionShown(program), VERSION_TEXT ".0 " VERSION_TEXT ".0 040704E4 " VERSION_TEXT " " VERSION_TEXT) << program;
+        EXPECT_EQ(versionShown(program), VERSION_TEXT ".0 " VERSION_TEXT ".0 04E40407 " VERSION_TEXT " " VERSION_TEXT) << program;
 
     // PE32 and PE32+ headers agree up to the subsystem; the import directory follows it at a distance of their own.
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image())->e_lfanew);
