@@ -110,7 +110,7 @@ public:
     LRESULT onSetCursor(WPARAM wParam, LPARAM lParam);
     LRESULT onDefaultButton();
     LRESULT onDestroy();
-    bool takeDialogKey(MSG* msg);
+    bool handleAsDialog(MSG* msg);
 
     // What the controller needs from the window.
     void showMessage(const char* text, const char* title) override;
@@ -274,9 +274,10 @@ LRESULT MainWindow::onDestroy()
     return 0;
 }
 
-// The dialog keys (Tab, Shift+Tab, Space, Enter) work the buttons as in a dialog box; true when
-// the message was handled so.
-bool MainWindow::takeDialogKey(MSG* msg)
+// The window's messages go through the dialog manager, so that the dialog keys (Tab, Shift+Tab,
+// Space, Enter) work the buttons as in a dialog box; true when it has handled the message (it
+// dispatches each of the window's itself).
+bool MainWindow::handleAsDialog(MSG* msg)
 {
     if (msg->message == WM_KEYDOWN && (msg->hwnd == window_ || IsChild(window_, msg->hwnd)))
         keysUsed_ = true;
@@ -387,7 +388,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     // Zeroed, so that a failing GetMessageA ends the program with 0 as well.
     MSG msg = {};
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (mainWindow.takeDialogKey(&msg))
+        if (mainWindow.handleAsDialog(&msg))
             continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
