@@ -11,7 +11,7 @@
 
 namespace {
 
-const char g_szClassName[] = "Hauptfenster";
+const char kClassName[] = "Hauptfenster";
 const char kWindowTitle[] = "ZEK VE927 Varerevuridid";
 
 // MB_OK | MB_ICONEXCLAMATION: every message box of the program is of this type.
@@ -31,32 +31,26 @@ const int kButtonHeight = 25;
 const int kBinPatchRowY = 67;
 const int kCabviewRowY = 112;
 
-HWND mainWindow = NULL;
-// The background image; null while none is held (its load failed, or it has been released).
-HBITMAP bmp_bg = NULL;
-// The indicator images, loaded for the paint in progress only.
-HBITMAP bmp_bin = NULL;
-HBITMAP bmp_cab = NULL;
-HWND binpatchButton = NULL;
-HWND cabviewButton = NULL;
-// True while a click runs, up to its first message: the cursor shows the wait.
-bool clickRunning = false;
-// True while a command runs, its messages included. The window answers what other programs
-// send it meanwhile, and a click sent so (by a script, an accessibility tool) is dropped: no
-// second command starts before the first ends.
-bool commandRunning = false;
-
-HINSTANCE ownModule()
-{
-    return GetModuleHandleA(NULL);
-}
+// The image of each indicator, in the order of the enumeration Indicator.
+const int kIndicatorBitmaps[] = {IDB_BIN_ON, IDB_BIN_OFF, IDB_CAB_1024, IDB_CAB_1280};
+const size_t kIndicatorCount = sizeof kIndicatorBitmaps / sizeof kIndicatorBitmaps[0];
 
 void showWarning(HWND owner, const char* text, const char* title)
 {
     MessageBoxA(owner, text, title, kMessageType);
 }
 
-LRESULT onDestroy();
+HBITMAP loadBitmap(HINSTANCE instance, int id)
+{
+    return LoadBitmapA(instance, MAKEINTRESOURCEA(id));
+}
+
+void releaseBitmap(HBITMAP& bitmap)
+{
+    if (bitmap != NULL)
+        DeleteObject(bitmap);
+    bitmap = NULL;
+}
 
 // Mouse clicks and keys given while a click runs are dropped: no second command starts before
 // the click ends, and none reaches the message box that follows it.
@@ -71,15 +65,21 @@ void dropInput()
     }
 }
 
+BOOL CALLBACK repaintIfNeeded(HWND window, LPARAM /*unused*/)
+{
+    UpdateWindow(window);
+    return TRUE;
+}
+
 // Called by the file functions while a click waits for another's or copies many files:
 // a look at the queue that removes nothing answers the messages other programs send (Windows
-// then sees the window alive), and the window repaints what needs it.
+// then sees the window alive), and the thread's windows repaint what needs it.
 void keepWindowAlive()
 {
     dropInput();
     MSG msg;
     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
-    UpdateWindow(mainWindow);
+    EnumThreadWindows(GetCurrentThreadId(), repaintIfNeeded, 0);
 }
 
 // The keep-alive's wait: for the handles or for the next message that arrives.
@@ -88,193 +88,264 @@ DWORD waitForHandlesOrMessage(DWORD count, const HANDLE* handles, DWORD timeoutM
     return MsgWaitForMultipleObjects(count, handles, FALSE, timeoutMs, QS_ALLINPUT);
 }
 
-void endWaitCursor()
-{
-    if (!clickRunning)
-        return;
-    clickRunning = false;
-    dropInput();
-    SetCursor(LoadCursorA(NULL, IDC_ARROW));
-}
-
-// What the controller needs from the window.
-class WindowFrontEnd : public FrontEnd {
-public:
-    void showMessage(const char* text, const char* title) override
-    {
-        endWaitCursor();
-        showWarning(mainWindow, text, title);
-    }
-
-    void setButtonCaption(Button button, const char* text) override
-    {
-        SetWindowTextA(button == Button::BinPatch ? binpatchButton : cabviewButton, text);
-    }
-
-    void requestRepaint() override { InvalidateRect(mainWindow, NULL, TRUE); }
-
-    // The destroy handling runs inside the call; the window itself stays.
-    void endProgram() override { SendMessageA(mainWindow, WM_DESTROY, 0, 0); }
-};
-
-WindowFrontEnd frontEnd;
-Controller controller(frontEnd);
-
-int bitmapFor(Indicator indicator)
-{
-    switch (indicator) {
-    case Indicator::BinPatchOn:
-        return IDB_BIN_ON;
-    case Indicator::BinPatchOff:
-        return IDB_BIN_OFF;
-    case Indicator::Cabview1024:
-        return IDB_CAB_1024;
-    case Indicator::Cabview1280:
-        return IDB_CAB_1280;
-    }
-    return IDB_BIN_OFF;
-}
-
-HBITMAP loadBitmap(int id)
-{
-    return LoadBitmapA(ownModule(), MAKEINTRESOURCEA(id));
-}
-
-HWND createButton(HWND parent, const char* caption, int y, int id)
-{
-    // GWLP_HINSTANCE is GWL_HINSTANCE (-6); GetWindowLongPtrA is GetWindowLongA on 32-bit
-    // Windows and reads the whole handle on 64-bit Windows.
-    const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
-    return CreateWindowExA(0, "button", caption, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, kButtonX, y,
-                           kButtonWidth, kButtonHeight, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, NULL);
-}
-
-// Runs while CreateWindowExA is in progress, before the window is visible.
-LRESULT onCreate(HWND hwnd)
-{
-    mainWindow = hwnd;
-    bmp_bg = loadBitmap(IDB_BG);
-    if (bmp_bg == NULL)
-        showWarning(hwnd, "Fehler beim Laden des Hintergrunds!", "Fehler");
-
-    // On a read error this shows its message and runs the destroy handling; creation goes
-    // on all the same, and the message loop ends at the quit request.
-    controller.loadStates();
-
-    binpatchButton = createButton(hwnd, controller.getBinPatchCaption(), kBinPatchRowY, IDC_BINPATCH);
-    cabviewButton = createButton(hwnd, controller.getCabviewCaption(), kCabviewRowY, IDC_CABVIEW);
-    return 0;
-}
-
 void drawImage(HDC target, HDC memory, HBITMAP image, int x, int y, int width, int height)
 {
+    if (image == NULL)
+        return;
     SelectObject(memory, image);
     BitBlt(target, x, y, width, height, memory, 0, 0, SRCCOPY);
 }
 
-// Draws the whole picture; the indicators follow the controller's values of this moment.
-LRESULT onPaint(HWND hwnd)
+// The main window's state, from its creation to its destruction; WinMain owns it, and WndProc
+// reaches it through the window (GWLP_USERDATA). It is the controller's front end as well.
+class MainWindow : public FrontEnd {
+public:
+    MainWindow() : controller_(*this) {}
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    LRESULT onCreate(HWND window);
+    LRESULT onPaint();
+    LRESULT onCommand(WPARAM wParam);
+    LRESULT onSetCursor(WPARAM wParam, LPARAM lParam);
+    LRESULT onDefaultButton();
+    LRESULT onDestroy();
+    bool handleAsDialog(MSG* msg);
+
+    // What the controller needs from the window.
+    void showMessage(const char* text, const char* title) override;
+    void setButtonCaption(Button button, const char* text) override;
+    void requestRepaint() override;
+    void endProgram() override;
+
+private:
+    HWND createButton(const char* caption, int y, int id) const;
+    HWND focusedButton() const;
+    void startWaitCursor();
+    void endWaitCursor();
+    HBITMAP indicatorImage(Indicator indicator) const { return indicators_[static_cast<size_t>(indicator)]; }
+
+    HWND window_ = NULL;
+    HINSTANCE instance_ = NULL;
+    HWND binPatchButton_ = NULL;
+    HWND cabviewButton_ = NULL;
+    // Loaded at creation and released with the window; null where a load failed. The
+    // background goes at once when the program ends at start, so that no paint draws it.
+    HBITMAP background_ = NULL;
+    HBITMAP indicators_[kIndicatorCount] = {};
+    // True while a click runs, up to its first message: the cursor shows the wait.
+    bool clickRunning_ = false;
+    // True while a command runs, its messages included. The window answers what other programs
+    // send it meanwhile, and a click sent so (by a script, an accessibility tool) is dropped: no
+    // second command starts before the first ends.
+    bool commandRunning_ = false;
+    // True from the player's first key in the window on: a button pressed then keeps the focus
+    // after its messages. Before, the window keeps the look it has without a keyboard.
+    bool keysUsed_ = false;
+    Controller controller_;
+};
+
+// Runs while CreateWindowExA is in progress, before the window is visible.
+LRESULT MainWindow::onCreate(HWND window)
 {
-    bmp_bin = loadBitmap(bitmapFor(controller.getBinPatchIndicator()));
-    bmp_cab = loadBitmap(bitmapFor(controller.getCabviewIndicator()));
+    window_ = window;
+    instance_ = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    background_ = loadBitmap(instance_, IDB_BG);
+    if (background_ == NULL)
+        showWarning(window, "Fehler beim Laden des Hintergrunds!", "Fehler");
+    for (size_t i = 0; i < kIndicatorCount; ++i)
+        indicators_[i] = loadBitmap(instance_, kIndicatorBitmaps[i]);
 
-    PAINTSTRUCT ps;
-    const HDC hdc = BeginPaint(hwnd, &ps);
-    const HDC memory = CreateCompatibleDC(hdc);
-    const HGDIOBJ originalBitmap = GetCurrentObject(memory, OBJ_BITMAP);
+    // On a read error this shows its message and ends the program; creation goes on all the
+    // same, and the window is shown once before it closes.
+    controller_.loadStates();
 
-    // Without a background image the area stays as the class brush erased it.
-    if (bmp_bg != NULL)
-        drawImage(hdc, memory, bmp_bg, 0, 0, kBackgroundWidth, kBackgroundHeight);
-    drawImage(hdc, memory, bmp_bin, kIndicatorX, kBinPatchRowY, kIndicatorWidth, kIndicatorHeight);
-    drawImage(hdc, memory, bmp_cab, kIndicatorX, kCabviewRowY, kIndicatorWidth, kIndicatorHeight);
-
-    SelectObject(memory, originalBitmap);
-    DeleteDC(memory);
-    EndPaint(hwnd, &ps);
-
-    // Neither image is selected anywhere now; none is held until the next paint.
-    DeleteObject(bmp_bin);
-    DeleteObject(bmp_cab);
-    bmp_bin = NULL;
-    bmp_cab = NULL;
+    binPatchButton_ = createButton(controller_.getBinPatchCaption(), kBinPatchRowY, IDC_BINPATCH);
+    cabviewButton_ = createButton(controller_.getCabviewCaption(), kCabviewRowY, IDC_CABVIEW);
     return 0;
 }
 
-void startWaitCursor()
+// Tab stops in the order created: BinPatch, then the cab view. Neither has the focus until a
+// key gives it, so the window shows no focus rectangle before the player uses the keyboard.
+HWND MainWindow::createButton(const char* caption, int y, int id) const
 {
-    clickRunning = true;
+    return CreateWindowExA(0, "button", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButtonX, y,
+                           kButtonWidth, kButtonHeight, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance_, NULL);
+}
+
+// Draws the whole picture; the indicators follow the controller's values of this moment.
+// Without a background image the area stays as the class brush erased it.
+LRESULT MainWindow::onPaint()
+{
+    PAINTSTRUCT ps;
+    const HDC hdc = BeginPaint(window_, &ps);
+    const HDC memory = CreateCompatibleDC(hdc);
+    const HGDIOBJ originalBitmap = GetCurrentObject(memory, OBJ_BITMAP);
+
+    drawImage(hdc, memory, background_, 0, 0, kBackgroundWidth, kBackgroundHeight);
+    drawImage(hdc, memory, indicatorImage(controller_.getBinPatchIndicator()), kIndicatorX, kBinPatchRowY,
+              kIndicatorWidth, kIndicatorHeight);
+    drawImage(hdc, memory, indicatorImage(controller_.getCabviewIndicator()), kIndicatorX, kCabviewRowY,
+              kIndicatorWidth, kIndicatorHeight);
+
+    // No image stays selected, so each can be released at the end.
+    SelectObject(memory, originalBitmap);
+    DeleteDC(memory);
+    EndPaint(window_, &ps);
+    return 0;
+}
+
+HWND MainWindow::focusedButton() const
+{
+    const HWND focus = GetFocus();
+    return focus != NULL && (focus == binPatchButton_ || focus == cabviewButton_) ? focus : NULL;
+}
+
+void MainWindow::startWaitCursor()
+{
+    clickRunning_ = true;
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
 }
 
-// The notification code and lParam are not examined: either control id counts as a click.
-// The cursor shows the wait until the click's first message.
-LRESULT onCommand(WPARAM wParam)
+void MainWindow::endWaitCursor()
 {
-    if (commandRunning)
+    if (!clickRunning_)
+        return;
+    clickRunning_ = false;
+    dropInput();
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+}
+
+// The notification code and lParam are not examined: either control id counts as a click.
+// The cursor shows the wait until the click's first message. A message box takes the focus
+// from the button pressed; once the player uses the keyboard it gets it back, so that Tab goes
+// on from there.
+LRESULT MainWindow::onCommand(WPARAM wParam)
+{
+    if (commandRunning_)
         return 0;
-    commandRunning = true;
+    commandRunning_ = true;
+    const HWND pressed = keysUsed_ ? focusedButton() : NULL;
     switch (LOWORD(wParam)) {
     case IDC_BINPATCH:
         startWaitCursor();
-        controller.toggleBinPatch();
+        controller_.toggleBinPatch();
         break;
     case IDC_CABVIEW:
         startWaitCursor();
-        controller.toggleCabview();
+        controller_.toggleCabview();
         break;
     default:
         break;
     }
     endWaitCursor();
-    commandRunning = false;
+    if (pressed != NULL && IsWindow(pressed) && GetActiveWindow() == window_)
+        SetFocus(pressed);
+    commandRunning_ = false;
     return 0;
 }
 
-LRESULT onSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam)
+LRESULT MainWindow::onSetCursor(WPARAM wParam, LPARAM lParam)
 {
-    if (!clickRunning)
-        return DefWindowProcA(hwnd, WM_SETCURSOR, wParam, lParam);
+    if (!clickRunning_)
+        return DefWindowProcA(window_, WM_SETCURSOR, wParam, lParam);
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
     return TRUE;
 }
 
-LRESULT onClose(HWND hwnd)
+// Enter presses the button that has the focus, as in a dialog box: the dialog keys ask the
+// window for its default button, and that is the focused one. Before a key has given either
+// the focus there is none, and Enter does nothing.
+LRESULT MainWindow::onDefaultButton()
 {
-    DestroyWindow(hwnd);
+    const HWND focus = focusedButton();
+    if (focus == NULL)
+        return 0;
+    return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+}
+
+LRESULT MainWindow::onDestroy()
+{
+    releaseBitmap(background_);
+    for (HBITMAP& indicator : indicators_)
+        releaseBitmap(indicator);
+    PostQuitMessage(0);
     return 0;
 }
 
-// Also run by endProgram on a read error, so it may run twice: the background image is
-// released at most once, and no later paint draws it.
-LRESULT onDestroy()
+// The window's messages go through the dialog manager, so that the dialog keys (Tab, Shift+Tab,
+// Space, Enter) work the buttons as in a dialog box; true when it has handled the message (it
+// dispatches each of the window's itself).
+bool MainWindow::handleAsDialog(MSG* msg)
 {
-    if (bmp_bg != NULL) {
-        DeleteObject(bmp_bg);
-        bmp_bg = NULL;
-    }
-    PostQuitMessage(0);
-    return 0;
+    if (msg->message == WM_KEYDOWN && (msg->hwnd == window_ || IsChild(window_, msg->hwnd)))
+        keysUsed_ = true;
+    return IsDialogMessageA(window_, msg) != FALSE;
+}
+
+void MainWindow::showMessage(const char* text, const char* title)
+{
+    endWaitCursor();
+    showWarning(window_, text, title);
+}
+
+void MainWindow::setButtonCaption(Button button, const char* text)
+{
+    SetWindowTextA(button == Button::BinPatch ? binPatchButton_ : cabviewButton_, text);
+}
+
+void MainWindow::requestRepaint()
+{
+    InvalidateRect(window_, NULL, TRUE);
+}
+
+// Called during creation, on a read error: the window is still shown and painted once (without
+// the background, released here), then it closes as a closed window does, and the program
+// ends with 0 from its message loop.
+void MainWindow::endProgram()
+{
+    releaseBitmap(background_);
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+}
+
+// Keeps the state that CreateWindowExA was given with the window, before any message needs it.
+MainWindow* attachState(HWND hwnd, LPARAM lParam)
+{
+    MainWindow* state = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    return state;
 }
 
 } // namespace
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    MainWindow* state = msg == WM_NCCREATE ? attachState(hwnd, lParam)
+                                           : reinterpret_cast<MainWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    // A few messages (WM_GETMINMAXINFO) come before WM_NCCREATE; none reaches the state after
+    // WM_NCDESTROY.
+    if (state == NULL)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_CREATE:
-        return onCreate(hwnd);
+        return state->onCreate(hwnd);
     case WM_DESTROY:
-        return onDestroy();
+        return state->onDestroy();
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_PAINT:
-        return onPaint(hwnd);
+        return state->onPaint();
     case WM_CLOSE:
-        return onClose(hwnd);
+        DestroyWindow(hwnd);
+        return 0;
     case WM_COMMAND:
-        return onCommand(wParam);
+        return state->onCommand(wParam);
     case WM_SETCURSOR:
-        return onSetCursor(hwnd, wParam, lParam);
+        return state->onSetCursor(wParam, lParam);
+    case DM_GETDEFID:
+        return state->onDefaultButton();
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -289,21 +360,22 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = hInstance;
-    wc.hIcon = LoadIconA(ownModule(), MAKEINTRESOURCEA(IDI_MAIN));
+    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_MAIN));
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     wc.lpszMenuName = NULL;
-    wc.lpszClassName = g_szClassName;
-    wc.hIconSm = static_cast<HICON>(LoadImageA(ownModule(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, 0));
+    wc.lpszClassName = kClassName;
+    wc.hIconSm = static_cast<HICON>(LoadImageA(hInstance, MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, 0));
 
     if (RegisterClassExA(&wc) == 0) {
         showWarning(NULL, "Fehler bei Registrierung des Fensters!", "Fehler!");
         return 0;
     }
 
-    const HWND hwnd = CreateWindowExA(WS_EX_CLIENTEDGE, g_szClassName, kWindowTitle,
-                                      WS_VISIBLE | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      kWindowWidth, kWindowHeight, NULL, NULL, hInstance, NULL);
+    MainWindow mainWindow;
+    const HWND hwnd = CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, kWindowTitle, WS_VISIBLE | WS_CAPTION | WS_SYSMENU,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth, kWindowHeight, NULL, NULL,
+                                      hInstance, &mainWindow);
     if (hwnd == NULL) {
         showWarning(NULL, "Fehler beim Erstellen des Fensters!", "Fehler!");
         return 0;
@@ -316,6 +388,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     // Zeroed, so that a failing GetMessageA ends the program with 0 as well.
     MSG msg = {};
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (mainWindow.handleAsDialog(&msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

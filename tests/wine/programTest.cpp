@@ -51,6 +51,16 @@ bool shows(HWND window, const Pixels& picture)
     return true;
 }
 
+// Once the window is in the foreground, a key pressed and released as the keyboard gives it,
+// Shift held if asked: it goes to the window that has the focus there.
+void pressKeyIn(HWND foreground, BYTE key, bool shift)
+{
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == foreground; })) << "not in the foreground";
+    for (const auto& [which, flags] : {std::pair<BYTE, DWORD>(VK_SHIFT, 0), {key, 0}, {key, KEYEVENTF_KEYUP}, {VK_SHIFT, KEYEVENTF_KEYUP}})
+        if (which == key || shift)
+            keybd_event(which, 0, flags, 0);
+}
+
 class Program : public ::testing::Test {
 protected:
     ProgramRun& start(const std::string& stateFile, const std::string& exe = PROGRAM_EXE)
@@ -67,8 +77,7 @@ protected:
     {
         const MessageBoxSeen box = run_->nextMessageBox();
         ASSERT_NE(box.window, HWND(NULL)) << "no message \"" << text << "\"";
-        EXPECT_EQ(box.title, title);
-        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(std::pair(box.title, box.text), std::pair(title, text));
         EXPECT_TRUE(box.warningIcon) << text;
         EXPECT_TRUE(box.onlyOk) << text;
         EXPECT_EQ(box.owner, run_->mainWindow(false)) << text;
@@ -83,8 +92,7 @@ protected:
         const Pixels picture = expectedPicture(binIndicator, cabIndicator);
         EXPECT_TRUE(waitUntil([&] { return shows(window, picture); }))
             << "the window does not show " << binIndicator << " and " << cabIndicator;
-        EXPECT_EQ(run_->caption(IDC_BINPATCH), binCaption);
-        EXPECT_EQ(run_->caption(IDC_CABVIEW), cabCaption);
+        EXPECT_EQ(std::pair(run_->caption(IDC_BINPATCH), run_->caption(IDC_CABVIEW)), std::pair(binCaption, cabCaption));
     }
 
     // Each target of the batch holds what its last step's source holds (earlier batches may
@@ -112,20 +120,25 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
     ProgramRun& run = start("0\r\n1024");
     const HWND window = run.mainWindow(true);
     ASSERT_NE(window, HWND(NULL));
-    char title[64] = "";
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "ZEK VE927 Varerevuridid");
+    EXPECT_EQ(FindWindowA("Hauptfenster", "ZEK VE927 Varerevuridid"), window);
     RECT outer;
     GetWindowRect(window, &outer);
-    EXPECT_EQ(outer.right - outer.left, 500);
-    EXPECT_EQ(outer.bottom - outer.top, 200);
+    EXPECT_EQ(std::pair(outer.right - outer.left, outer.bottom - outer.top), std::pair(500L, 200L));
     EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX), WS_CAPTION | WS_SYSMENU);
     expectShown("bin_off", "cab_1024", "Aktivieren", "1280 x 1024");
+    // Before a key the window looks as it does without a keyboard: no button has the focus or
+    // the frame of the default button.
+    for (HWND button : {GetDlgItem(window, IDC_BINPATCH), GetDlgItem(window, IDC_CABVIEW)})
+        EXPECT_TRUE((GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK) == BS_PUSHBUTTON && (SendMessageA(button, BM_GETSTATE, 0, 0) & BST_FOCUS) == 0);
     // Commands of other controls are no clicks: sent, they return at once and show nothing.
     for (WPARAM id : {1, 303})
         EXPECT_NE(SendMessageTimeoutA(window, WM_COMMAND, id, 0, SMTO_NORMAL, 3000, NULL), 0) << id;
 
+    // The first two clicks by keys alone (with Shift or not): Shift+Tab reaches the last tab stop
+    // and Tab the first, Space presses it; the focus comes back to it after its messages, so that
+    // Tab moves on to the cab-view button, and Enter presses that.
     const struct {
+        std::vector<std::pair<BYTE, bool>> keys; // clicked when none
         int button;
         const char* title;
         const char* text;
@@ -137,18 +150,21 @@ TEST_F(Program, ShowsWindowPictureCaptionsMessagesAndFilesOfFourClicksAndExitsWi
         Batch copied;
         int32_t cabview;
     } clicks[] = {
-        {IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert", "bin_on", "cab_1024", "Deaktivieren",
+        {{{VK_TAB, true}, {VK_TAB, false}, {VK_SPACE, false}}, IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert", "bin_on", "cab_1024", "Deaktivieren",
          "1280 x 1024", "1\r\n1024", Batch::EngfilesBin, 1024},
-        {IDC_CABVIEW, "Fehler", "Fehler beim Verarbeiten von mindestens einer Datei!", "bin_on", "cab_1280", "Deaktivieren",
+        {{{VK_TAB, false}, {VK_RETURN, false}}, IDC_CABVIEW, "Fehler", "Fehler beim Verarbeiten von mindestens einer Datei!", "bin_on", "cab_1280", "Deaktivieren",
          "1024 x 768", "1\r\n1280", Batch::Cabfiles1280, -1},
-        {IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich deaktiviert", "bin_off", "cab_1280", "Aktivieren",
+        {{}, IDC_BINPATCH, "Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich deaktiviert", "bin_off", "cab_1280", "Aktivieren",
          "1024 x 768", "0\r\n1280", Batch::EngfilesNoBin, 1280},
-        {IDC_CABVIEW, "Aktion ausgefuehrt", "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt", "bin_off", "cab_1024",
+        {{}, IDC_CABVIEW, "Aktion ausgefuehrt", "Cabview-Aufloesung erfolgreich auf 1024x768 umgestellt", "bin_off", "cab_1024",
          "Aktivieren", "1280 x 1024", "0\r\n1024", Batch::Cabfiles1024, 0},
     };
     for (const auto& click : clicks) {
         SCOPED_TRACE(click.text);
-        run.click(click.button);
+        for (const auto& [key, shift] : click.keys)
+            pressKeyIn(window, key, shift);
+        if (click.keys.empty())
+            run.click(click.button);
         expectMessage(click.title, click.text);
         if (click.cabview < 0)
             expectMessage("Fehler", notCopied);
@@ -185,8 +201,7 @@ TEST_F(Program, AnswersOtherProgramsWhileItsClickWaitsForAnotherProcesssClick)
         // after the first click began.
         ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, IDC_BINPATCH, 0));
         ASSERT_TRUE(SendNotifyMessageA(window, WM_COMMAND, IDC_CABVIEW, 0));
-        DWORD_PTR ignored = 0;
-        EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored), 0) << "no answer";
+        EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, NULL), 0) << "no answer";
         EXPECT_EQ(stateFileBytes(), "0\r\n1024") << "the click did not wait";
     }
     expectMessage("Aktion ausgefuehrt", "BinPatch-Konfiguration erflgreich aktiviert");
@@ -202,7 +217,7 @@ std::string copyWithoutBackground(const std::string& folder)
     const std::string copy = folder + "\\no-background.exe";
     const HANDLE update = CopyFileA(PROGRAM_EXE, copy.c_str(), FALSE) ? BeginUpdateResourceA(copy.c_str(), FALSE) : NULL;
     char damaged[sizeof(BITMAPINFOHEADER)] = {};
-    return update != NULL && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(201), 1033, damaged, sizeof damaged) &&
+    return update != NULL && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(201), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), damaged, sizeof damaged) &&
                    EndUpdateResourceA(update, FALSE)
                ? copy
                : std::string();
