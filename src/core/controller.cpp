@@ -155,6 +155,7 @@ ClickRun runMarked(int32_t binpatch, int32_t cabview, Batch batch)
         return click;
     click.began = true;
     removeLeftovers(foldersWithLeftovers());
+    removeLeftoversBelow(kKeptRoot);
     click.unsaved = kStateFileName;
     click.saved = saveState(binpatch, cabview);
     // The textures follow the cab-view value written with the new setting: when another window
@@ -250,6 +251,7 @@ bool Controller::finishInterruptedClick()
 BatchRun Controller::repairUnderMark()
 {
     removeLeftovers(foldersWithLeftovers());
+    removeLeftoversBelow(kKeptRoot);
     if (checkLiveTree(binpatch, cabview).inOrder()) {
         clearClickMark();
         return BatchRun();

@@ -14,3 +14,7 @@ bool removeFileDurably(const char* path);
 // found regardless of letter case; a folder that is not there is passed over. Only a holder
 // of the click lock may call it: no other click can be filling one of them.
 void removeLeftovers(const std::vector<std::string>& folders);
+
+// The same in the folder and in every folder below it, found as written (the tool's own
+// folder of kept files, whose copies are put in place as new files too).
+void removeLeftoversBelow(const char* folder);

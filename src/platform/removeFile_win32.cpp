@@ -35,17 +35,26 @@ bool isNewFile(const char* name)
     return length > suffix && lstrcmpiA(name + length - suffix, kNewFileSuffix) == 0;
 }
 
+bool isSubfolder(const WIN32_FIND_DATAA& entry)
+{
+    return isFolder(entry.dwFileAttributes) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0
+           && std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0;
+}
+
 // Nothing is flushed: a leftover that comes back after a power cut is only removed again. One
-// that another program holds stays until the copy of its target.
-void removeLeftoversIn(const std::string& folder)
+// that another program holds stays until the copy of its target. Links to folders elsewhere
+// (reparse points) are never followed into.
+void removeLeftoversIn(const std::string& folder, bool below)
 {
     WIN32_FIND_DATAA entry;
-    const HANDLE entries = FindFirstFileA((folder + "/*" + kNewFileSuffix).c_str(), &entry);
+    const HANDLE entries = FindFirstFileA((folder + (below ? "/*" : std::string("/*") + kNewFileSuffix)).c_str(), &entry);
     if (entries == INVALID_HANDLE_VALUE)
         return;
     do {
         if (!isFolder(entry.dwFileAttributes) && isNewFile(entry.cFileName))
             DeleteFileA((folder + "/" + entry.cFileName).c_str());
+        else if (below && isSubfolder(entry))
+            removeLeftoversIn(folder + "/" + entry.cFileName, true);
     } while (FindNextFileA(entries, &entry));
     FindClose(entries);
 }
@@ -55,7 +64,13 @@ void removeLeftoversIn(const std::string& folder)
 void removeLeftovers(const std::vector<std::string>& folders)
 {
     for (const std::string& folder : folders) {
-        removeLeftoversIn(folder);
+        removeLeftoversIn(folder, false);
         keepAlive();
     }
+}
+
+void removeLeftoversBelow(const char* folder)
+{
+    removeLeftoversIn(folder, true);
+    keepAlive();
 }
