@@ -50,9 +50,6 @@ public:
     std::vector<FileError> finish();
 
 private:
-    // Each waiting new file holds a descriptor; a batch stays well below any limit on them.
-    static constexpr size_t kMostWaiting = 128;
-
     struct Waiting {
         size_t step;
         Target target;

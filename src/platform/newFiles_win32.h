@@ -81,9 +81,6 @@ public:
     std::vector<FileError> finish();
 
 private:
-    // Each waiting new file holds a handle; a batch stays well below any limit on them.
-    static constexpr size_t kMostWaiting = 128;
-
     struct Waiting {
         size_t step;
         std::unique_ptr<NewFile> file;

@@ -137,7 +137,7 @@ FileError Replacements::fill(size_t step, const Target& target, const std::funct
         ::unlink(newPath.c_str());
         return error;
     }
-    if (waiting_.size() >= kMostWaiting)
+    if (waiting_.size() >= kMostNewFilesWaiting)
         renameWaiting();
     startWriteBack(file.get());
     waiting_.push_back({step, target, std::move(file)});

@@ -214,7 +214,7 @@ bool Replacements::waitingFor(const std::string& path) const
 
 void Replacements::filled(size_t step, std::unique_ptr<NewFile> file)
 {
-    if (waiting_.size() >= kMostWaiting)
+    if (waiting_.size() >= kMostNewFilesWaiting)
         renameWaiting();
     waiting_.push_back({step, std::move(file)});
 }
