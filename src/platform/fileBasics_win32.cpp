@@ -187,7 +187,7 @@ struct Together {
     const size_t count;
     std::atomic<size_t> next{0};
     std::atomic<size_t> running{1};
-    HANDLE ended;
+    HANDLE ended = nullptr;
 };
 
 void runShare(Together& together)
