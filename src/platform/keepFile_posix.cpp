@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 
@@ -81,12 +82,9 @@ std::vector<FileError> keepFiles(const std::vector<FilePair>& keeps)
         copies.ended(step, keepOne(lookup, copies, step, keeps[step], changed));
     std::vector<FileError> results = copies.finish();
     // Every folder that gained an entry is flushed before the live files may be replaced.
-    const std::vector<FileError> durable = flushFolders({changed.begin(), changed.end()});
-    for (const FileError folder : durable) {
-        if (folder == FileError::None)
-            continue;
-        for (FileError& result : results)
-            result = result == FileError::None ? FileError::ReadWriteError : result;
-    }
+    const std::vector<FileError> folders = flushFolders({changed.begin(), changed.end()});
+    const bool durable = std::all_of(folders.begin(), folders.end(), [](FileError folder) { return folder == FileError::None; });
+    for (FileError& result : results)
+        result = result == FileError::None && !durable ? FileError::ReadWriteError : result;
     return results;
 }
