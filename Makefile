@@ -139,12 +139,12 @@ soak: $(NATIVE)/Makefile
 	$(NATIVE)/bench/soak $(BUILD)/soak $(NATIVE)/br927config $(SOAK_CLICKS)
 
 .PHONY: bench
-# The batches against a bare loop of in-kernel copies; prints figures (see bench/RESULTS.md).
+# The batches against loops of copies over the same files, natively and (in turn with them)
+# the Windows click under Wine, on the plain disk and on a slow one; prints figures (see
+# bench/RESULTS.md).
 BENCH_REPETITIONS ?= 11
-# Then, under Wine, a Windows click against the Windows API's durable loop.
 bench: $(NATIVE)/Makefile $(WIN64)/Makefile
 	@$(QUIET) $(NATIVE)/build.log cmake --build $(NATIVE) -j$(JOBS) --target br927config copy-bench
-	$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS)
 	@$(QUIET) $(WIN64)/build.log cmake --build $(WIN64) -j$(JOBS) --target br927config copy-bench-wine
-	@tools/wine-env.sh $(BUILD) sh -c '"$$BR927_WINE" $(WIN64)/bench/copy-bench-wine.exe \
-		"Z:$(abspath $(BUILD))/bench-wine" "Z:$(abspath $(WIN64))/br927config.exe" $(BENCH_REPETITIONS)'
+	@tools/wine-env.sh $(BUILD) sh -c '$(NATIVE)/bench/copy-bench $(BUILD)/bench $(NATIVE)/br927config $(BENCH_REPETITIONS) \
+		"$$BR927_WINE" $(WIN64)/bench/copy-bench-wine.exe $(WIN64)/br927config.exe'

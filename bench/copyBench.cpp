@@ -8,9 +8,14 @@
 // disk in a different letter case. Then the peak resident memory of one click of the console,
 // on trees whose files differ in size.
 //
+// Then the same BinPatch click, natively and (given Wine and the Windows programs) under Wine,
+// against the durable loop and the replacing loop without a flush, on a slow disk (a file
+// system mounted for the bench on which every flush costs 10 ms, as on a spinning disk) and on
+// the plain disk, all in turn, so that every figure meets the same moods of the machine.
+//
 // Then `br927config check` on a tree in order against `cmp` over the same pairs.
 //
-// Usage: copy-bench <scratch folder> <console> [repetitions]
+// Usage: copy-bench <scratch folder> <console> [repetitions [<wine> <copy-bench-wine.exe> <br927config.exe>]]
 
 #include "consoleProcess.h"
 #include "benchTree.h"
@@ -20,6 +25,8 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -277,6 +284,140 @@ void compare(const char* title, const BenchTree& tree, const std::string& consol
     std::fflush(stdout);
 }
 
+// One turn of a click and the two loops over the same files, in seconds.
+struct Turn {
+    double click;
+    double durable;
+    double replacing;
+};
+
+// A turn of the native console, from the tree's working directory: its three runs, the turn
+// saying which goes first.
+Turn nativeTurn(const BenchTree& tree, const std::string& console, int turn)
+{
+    fs::current_path(tree.workDir);
+    const std::vector<BareStep> steps = exactSteps(tree, Batch::EngfilesBin, 1024);
+    Turn times{};
+    for (int each = 0; each < 3; ++each) {
+        switch ((turn + each) % 3) {
+        case 0: times.click = timeClick(console, Batch::EngfilesBin); break;
+        case 1: times.durable = timeLoop(steps, durableCopies); break;
+        default: times.replacing = timeLoop(steps, eachStep<replacingCopy>); break;
+        }
+    }
+    return times;
+}
+
+// The Windows side, run under Wine a turn at a time: the Wine loader, copy-bench-wine.exe and
+// the Windows console.
+struct WineBench {
+    std::string wine;
+    std::string bench;
+    std::string console;
+};
+
+// A turn of the Windows console and the Windows API's loops, timed under Wine itself.
+Turn wineTurn(const WineBench& windows, const BenchTree& tree, int turn)
+{
+    const std::string command = "'" + windows.wine + "' '" + windows.bench + "' 'Z:" + tree.workDir + "' 'Z:" + windows.console
+                                + "' " + std::to_string(turn) + " 2>/dev/null";
+    ::sync();
+    std::FILE* out = ::popen(command.c_str(), "r");
+    Turn times{};
+    const bool read = out != nullptr && std::fscanf(out, "%lf %lf %lf", &times.click, &times.durable, &times.replacing) == 3;
+    if (out == nullptr || ::pclose(out) != 0 || !read)
+        throw std::runtime_error("the turn under Wine failed: " + command);
+    return times;
+}
+
+// A slow disk over a folder for the object's life: every flush of a file or a folder on it
+// waits kSlowFlushMs, and flushes given at once wait side by side.
+constexpr int kSlowFlushMs = 10;
+
+class SlowDisk {
+public:
+    SlowDisk(const std::string& origin, const std::string& at) : at_(at)
+    {
+#ifdef SLOW_DISK
+        fs::create_directories(origin);
+        fs::create_directories(at);
+        runProcess({SLOW_DISK, origin, at, std::to_string(kSlowFlushMs)});
+        struct stat mount;
+        struct stat above;
+        mounted_ = ::stat(at.c_str(), &mount) == 0 && ::stat(fs::path(at).parent_path().c_str(), &above) == 0
+                   && mount.st_dev != above.st_dev;
+        why_ = "it did not mount (it needs /dev/fuse and root)";
+#else
+        (void)origin;
+        why_ = "built without libfuse3's headers (Debian: libfuse3-dev)";
+#endif
+    }
+    ~SlowDisk()
+    {
+        if (mounted_)
+            ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+// Medians of the turns of one console on one disk, printed as a row.
+void printTurns(const char* disk, const char* console, const std::vector<Turn>& turns)
+{
+    std::vector<double> click, durable, replacing;
+    for (const Turn& turn : turns) {
+        click.push_back(turn.click);
+        durable.push_back(turn.durable);
+        replacing.push_back(turn.replacing);
+    }
+    std::printf("  %-18s %-8s %9.1f %11.1f %13.1f %10.3f %12.3f\n", disk, console, median(click) * 1e3, median(durable) * 1e3,
+                median(replacing) * 1e3, median(click) / median(durable), median(click) / median(replacing));
+}
+
+// BinPatch clicks against the durable loop and the replacing loop without a flush, on the
+// slow disk and the plain one, natively and under Wine: every turn of each in turn.
+void compareDisks(const std::string& scratch, const BenchTree& plain, const std::string& console,
+                  const WineBench& windows, int repetitions)
+{
+    const SlowDisk disk(scratch + "/slow-origin", scratch + "/slow");
+    std::printf("\nBinPatch clicks against the durable loop and the replacing loop without a flush, each console's own,\n"
+                "on a slow disk (every flush %d ms) and the plain disk, natively and under Wine, in turn\n", kSlowFlushMs);
+    if (!disk.mounted())
+        std::printf("  (no slow disk: %s)\n", disk.why().c_str());
+    if (windows.wine.empty())
+        std::printf("  (no Windows side: no Wine and Windows programs given)\n");
+    const BenchTree slow = disk.mounted() ? makeTree(scratch + "/slow/tree", false, 1.0) : BenchTree();
+    std::vector<Turn> turns[2][2]; // [slow, plain][native, Wine]
+    for (int each = -1; each < repetitions; ++each) { // the first turn only warms up
+        for (int onDisk = disk.mounted() ? 0 : 1; onDisk < 2; ++onDisk) {
+            const BenchTree& tree = onDisk == 0 ? slow : plain;
+            const Turn native = nativeTurn(tree, console, each + 1);
+            const Turn underWine = windows.wine.empty() ? Turn{} : wineTurn(windows, tree, each + 1);
+            if (each >= 0) {
+                turns[onDisk][0].push_back(native);
+                turns[onDisk][1].push_back(underWine);
+            }
+        }
+    }
+    std::printf("  %-18s %-8s %9s %11s %13s %10s %12s\n", "disk", "console", "click ms", "durable ms", "replacing ms",
+                "/ durable", "/ replacing");
+    for (int onDisk = disk.mounted() ? 0 : 1; onDisk < 2; ++onDisk) {
+        const std::string name = onDisk == 0 ? "slow (" + std::to_string(kSlowFlushMs) + " ms flush)" : "plain";
+        printTurns(name.c_str(), "Linux", turns[onDisk][0]);
+        if (!windows.wine.empty())
+            printTurns(name.c_str(), "Wine", turns[onDisk][1]);
+    }
+    std::fflush(stdout);
+    fs::current_path(plain.workDir);
+    if (disk.mounted())
+        fs::remove_all(slow.root);
+}
+
 // Two sets of BinPatch clicks side by side: their medians and the ratio of the second to the first.
 void printClicks(const char* first, const char* second, const std::vector<double>& a, const std::vector<double>& b)
 {
@@ -463,10 +604,13 @@ int main(int argc, char** argv)
 {
     // A median needs at least one run.
     const int repetitions = argc > 3 ? std::atoi(argv[3]) : 11;
-    if (argc < 3 || repetitions < 1) {
-        std::fprintf(stderr, "usage: copy-bench <scratch folder> <console> [repetitions, at least 1]\n");
+    if ((argc != 3 && argc != 4 && argc != 7) || repetitions < 1) {
+        std::fprintf(stderr, "usage: copy-bench <scratch folder> <console> [repetitions, at least 1 "
+                             "[<wine> <copy-bench-wine.exe> <br927config.exe>]]\n");
         return 2;
     }
+    const WineBench windows = argc == 7 ? WineBench{argv[4], fs::absolute(argv[5]).string(), fs::absolute(argv[6]).string()}
+                                        : WineBench{};
     const std::string scratch = fs::absolute(argv[1]).string();
     const std::string console = fs::absolute(argv[2]).string();
     const fs::path home = fs::current_path();
@@ -482,6 +626,8 @@ int main(int argc, char** argv)
         letTheTreeSettle();
         compare("Names on disk as the tables spell them", exact, console, repetitions);
         compare("Every name on disk in a different letter case", folded, console, repetitions);
+        // Each turn on the slow disk takes seconds: half as many of them.
+        compareDisks(scratch, exact, console, windows, (repetitions + 1) / 2);
         std::printf("\nClicks on the two trees in alternation: the tables' spelling against every name in another case\n");
         compareSpellings(exact, folded, console, repetitions);
         std::printf("\nClicks of one long-lived console (-i) against a new process per click, every name in another case\n");
@@ -499,11 +645,19 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nPeak resident memory of one BinPatch click (console, %s)\n", console.c_str());
-    for (const double scale : {0.01, 1.0, 4.0}) {
-        const BenchTree tree = makeTree(scratch + "/memory", false, scale);
+    for (const double scale : {0.01, 1.0, 4.0, 0.0}) {
+        // The last: the small tree with one shape of 64 MiB.
+        const BenchTree tree = makeTree(scratch + "/memory", false, scale > 0 ? scale : 0.01);
         size_t total = 0;
         for (const CopyStep& step : stepsToRun(Batch::EngfilesBin, 1024))
-            total += realisticSize(asciiLowered(step.source), scale);
+            total += realisticSize(asciiLowered(step.source), scale > 0 ? scale : 0.01);
+        if (scale == 0.0) {
+            const std::vector<CopyStep> steps = stepsToRun(Batch::EngfilesBin, 1024);
+            const auto shape = std::find_if(steps.begin(), steps.end(), [](const CopyStep& step) { return endsWith(step.source, ".s"); });
+            const std::string path = findUnderRoot(tree.root, shape->source);
+            total += 64 * MiB - fs::file_size(path);
+            fs::resize_file(path, 64 * MiB);
+        }
         std::printf("  %7.1f MiB copied: %6ld KiB\n", static_cast<double>(total) / MiB, peakMemoryOfOneClick(tree, console));
         fs::current_path(home);
         fs::remove_all(tree.root);

@@ -1,20 +1,17 @@
-// The Windows click against the bare durable loop of the Windows API, under Wine: a BinPatch
-// click of the console (a new process each time) and, over the same steps and files, a loop
-// of CopyFileA into a new file, FlushFileBuffers and MoveFileExA with MOVEFILE_WRITE_THROUGH;
-// then the seam's copies of the same steps alone, called in this process. They take turns
-// going first; medians.
+// One turn of the Windows click against the Windows API's loops, under Wine, on a bench tree
+// that copy-bench made: a BinPatch click of the console (a new process), and over the same
+// steps and files the bare durable loop (CopyFileA into a new file, FlushFileBuffers and
+// MoveFileExA with MOVEFILE_WRITE_THROUGH) and the replacing loop without a flush (CopyFileA,
+// MoveFileExA). The turn says which goes first. Prints the three times in seconds, in that
+// order; copy-bench takes the medians.
 //
-// Usage: copy-bench-wine <folder for the tree> <br927config.exe> <repetitions>
+// Usage: copy-bench-wine <working directory of the tree> <br927config.exe> <turn>
 
-#include "benchTree.h"
-#include "contentTree.h"
 #include "copyTables.h"
 #include "stateFile.h"
-#include "replaceFile.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,12 +30,6 @@ double now()
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double timeClick(const std::string& console)
@@ -86,14 +77,17 @@ double timeDurableLoop(const std::vector<CopyStep>& steps)
     return now() - start;
 }
 
-// The same steps through the Windows seam, in this process.
-double timeSeam(const std::vector<CopyStep>& steps)
+// The Windows API's replacing loop, which flushes nothing: CopyFileA into a new file, then
+// MoveFileExA over the target.
+double timeReplacingLoop(const std::vector<CopyStep>& steps)
 {
-    std::vector<FilePair> pairs;
-    for (const CopyStep& step : steps)
-        pairs.push_back({step.source, step.target});
     const double start = now();
-    copyFilesReplacing(pairs);
+    for (const CopyStep& step : steps) {
+        const std::string newPath = step.target + ".bench-new";
+        if (!CopyFileA(step.source.c_str(), newPath.c_str(), FALSE)
+            || !MoveFileExA(newPath.c_str(), step.target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            throw std::runtime_error("the loop failed at " + step.target);
+    }
     return now() - start;
 }
 
@@ -101,42 +95,24 @@ double timeSeam(const std::vector<CopyStep>& steps)
 
 int main(int argc, char** argv)
 {
-    // A median needs at least one run.
-    const int repetitions = argc == 4 ? std::atoi(argv[3]) : 0;
-    if (repetitions < 1) {
-        std::fprintf(stderr, "usage: copy-bench-wine <folder> <br927config.exe> <repetitions, at least 1>\n");
+    const int turn = argc == 4 ? std::atoi(argv[3]) : -1;
+    if (turn < 0) {
+        std::fprintf(stderr, "usage: copy-bench-wine <working directory of a bench tree> <br927config.exe> <turn>\n");
         return 2;
     }
-    const std::string root = argv[1];
     const std::string console = argv[2];
-    fs::remove_all(root);
-    fs::create_directories(root + "/ZEK/BR927");
-    ContentTreeOptions options;
-    createContentTree(root, options);
-    growFiles(root, 1.0);
-    fs::current_path(root + "/ZEK/BR927");
+    fs::current_path(argv[1]);
     const std::vector<CopyStep> steps = stepsToRun(Batch::EngfilesBin, 1024);
-
-    std::vector<double> clicks;
-    std::vector<double> loops;
-    std::vector<double> seams;
-    timeDurableLoop(steps); // warm-up: every source in the cache
-    timeClick(console);
-    for (int i = 0; i < repetitions; ++i) {
-        if (i % 2 == 0) {
-            clicks.push_back(timeClick(console));
-            loops.push_back(timeDurableLoop(steps));
-            seams.push_back(timeSeam(steps));
-        } else {
-            seams.push_back(timeSeam(steps));
-            loops.push_back(timeDurableLoop(steps));
-            clicks.push_back(timeClick(console));
+    double click = 0;
+    double durable = 0;
+    double replacing = 0;
+    for (int each = 0; each < 3; ++each) {
+        switch ((turn + each) % 3) {
+        case 0: click = timeClick(console); break;
+        case 1: durable = timeDurableLoop(steps); break;
+        default: replacing = timeReplacingLoop(steps); break;
         }
     }
-    std::printf("copy-bench-wine: %d repetitions, medians, BinPatch on (%zu steps), under Wine\n", repetitions, steps.size());
-    std::printf("  click %.1f ms, durable loop of the Windows API %.1f ms, click / loop %.3f\n", median(clicks) * 1e3,
-                median(loops) * 1e3, median(clicks) / median(loops));
-    std::printf("  the seam's copies alone, in this process (no start, no state file, no check) %.1f ms, / loop %.3f\n",
-                median(seams) * 1e3, median(seams) / median(loops));
+    std::printf("%.6f %.6f %.6f\n", click, durable, replacing);
     return 0;
 }

@@ -146,15 +146,15 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
 }
 
-// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE, from the
-// moment the object is made to its end.
+// Another program (HOLD_FILE_PATH) holding a file open without FILE_SHARE_DELETE (or sharing
+// nothing), from the moment the object is made to its end.
 class HeldFile {
 public:
-    explicit HeldFile(const std::string& path)
+    explicit HeldFile(const std::string& path, bool sharesNothing)
     {
-        const std::string name = "br927-held-" + std::to_string(GetCurrentProcessId());
+        const std::string name = "br927-held-" + std::to_string(GetCurrentProcessId()) + "-" + path.substr(path.rfind('/') + 1);
         held_ = CreateEventA(NULL, TRUE, FALSE, name.c_str());
-        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + name;
+        std::string command = "\"" HOLD_FILE_PATH "\" \"" + path + "\" " + name + (sharesNothing ? " nothing" : "");
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         if (startProcess(nullptr, command, FALSE, 0, nullptr, startup, process_))
@@ -210,11 +210,17 @@ private:
 // open for longer than the click's patience, made read-only, or a folder where its new file goes.
 enum class Hold { ForAMoment, PastTheBound, ReadOnly, FolderBeside };
 
+// Which files are held: the first live files of the batch, the state file, or the second
+// step's source (the first step's new file appears just before the click opens it).
+enum class Held { LiveFiles, StateFile, SecondSource };
+
 struct HeldCase {
     const char* name;
-    bool stateFile; // else the first live file of the batch
+    Held held;
     Hold hold;
     const char* reason; // null: the click succeeds
+    size_t files = 1;   // how many live files are held
+    bool sharesNothing = false;
 };
 
 void PrintTo(const HeldCase& held, std::ostream* out)
@@ -225,25 +231,32 @@ void PrintTo(const HeldCase& held, std::ostream* out)
 class FilesOtherProgramsHold : public testing::TestWithParam<HeldCase> {};
 
 // A file held for a moment is waited for; one held past the bound fails alone, named with its
-// reason, within the bound, its old content whole, and the next click repairs it; a read-only
-// live file, or a folder in its new file's place, is refused at once.
+// reason, within the bound, its old content whole, and the next click repairs it; files held
+// past the bound share one allowance; a read-only live file, or a folder in its new file's
+// place, is refused at once.
 TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
 {
     const HeldCase& held = GetParam();
-    const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
-    const std::string path = held.stateFile ? "br927.zekconfig" : step.target;
+    const std::vector<CopyStep> all = stepsToRun(Batch::EngfilesBin, 1024);
+    const std::vector<CopyStep> steps(all.begin(), all.begin() + static_cast<long>(held.files));
+    const std::string path = held.held == Held::StateFile ? "br927.zekconfig" : steps.front().target;
     ScratchTree tree;
     tree.createContent();
     writeStateFile("0\r\n1024");
-    const std::string before = tree.read(step.target);
-    std::unique_ptr<HeldFile> holder;
+    std::vector<std::string> before;
+    for (const CopyStep& step : steps)
+        before.push_back(tree.read(step.target));
+    std::vector<std::unique_ptr<HeldFile>> holders;
     if (held.hold == Hold::ReadOnly) {
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (held.hold == Hold::FolderBeside) {
         ASSERT_TRUE(CreateDirectoryA((path + kNewFileSuffix).c_str(), nullptr));
     } else {
-        holder = std::make_unique<HeldFile>(path);
-        ASSERT_TRUE(holder->holding());
+        for (const CopyStep& step : steps) {
+            const std::string file = held.held == Held::LiveFiles ? step.target : held.held == Held::StateFile ? path : all[1].source;
+            holders.push_back(std::make_unique<HeldFile>(file, held.sharesNothing));
+            ASSERT_TRUE(holders.back()->holding());
+        }
     }
     const NewFileWatch watch(path);
     const ULONGLONG start = GetTickCount64();
@@ -252,7 +265,7 @@ TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
     if (held.hold == Hold::ForAMoment) {
         EXPECT_TRUE(watch.appeared()) << "the click never reached the held file";
         Sleep(500); // the other program's moment
-        holder.reset();
+        holders.clear();
     }
     console.join();
     const ULONGLONG took = GetTickCount64() - start;
@@ -264,17 +277,22 @@ TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
     }
     EXPECT_EQ(click.exitCode, 1);
     const std::string reason = std::string(" (") + held.reason + ")\n";
-    EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + step.source + " -> " + step.target + reason), std::string::npos)
-        << click.out;
-    EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + step.target + reason), std::string::npos);
-    EXPECT_EQ(tree.read(step.target), before);
-    if (holder) {
+    for (size_t file = 0; file < steps.size(); ++file) {
+        EXPECT_NE(click.out.find("Kopieren fehlgeschlagen: " + steps[file].source + " -> " + steps[file].target + reason),
+                  std::string::npos)
+            << click.out;
+        EXPECT_EQ(tree.read(steps[file].target), before[file]);
+    }
+    const std::string count = steps.size() == 1 ? "1 Datei" : std::to_string(steps.size()) + " Dateien";
+    EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: " + count + ", zuerst " + path + reason), std::string::npos);
+    if (!holders.empty()) {
         EXPECT_GE(took, kPatienceMs) << "it gave up before the bound";
-        EXPECT_LT(took, kPatienceMs + 30000) << "it waited past the bound";
+        // Were each file given an allowance of its own, the files would take one each.
+        EXPECT_LT(took, steps.size() > 1 ? steps.size() * kPatienceMs : kPatienceMs + 30000) << "it waited past the bound";
     } else {
         EXPECT_LT(took, kPatienceMs) << "a refusal was waited for";
     }
-    holder.reset();
+    holders.clear();
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA((path + kNewFileSuffix).c_str());
     EXPECT_EQ(runConsole("binpatch").exitCode, 0);
@@ -282,12 +300,15 @@ TEST_P(FilesOtherProgramsHold, AreWaitedForWithinTheBoundAndARefusalFailsAtOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, FilesOtherProgramsHold,
-                         testing::Values(HeldCase{"ALiveFileForAMoment", false, Hold::ForAMoment, nullptr},
-                                         HeldCase{"TheStateFileForAMoment", true, Hold::ForAMoment, nullptr},
-                                         HeldCase{"ALiveFilePastTheBound", false, Hold::PastTheBound,
+                         testing::Values(HeldCase{"ALiveFileForAMoment", Held::LiveFiles, Hold::ForAMoment, nullptr},
+                                         HeldCase{"TheStateFileForAMoment", Held::StateFile, Hold::ForAMoment, nullptr},
+                                         HeldCase{"ASourceSharingNothingForAMoment", Held::SecondSource, Hold::ForAMoment, nullptr, 1, true},
+                                         HeldCase{"ALiveFilePastTheBound", Held::LiveFiles, Hold::PastTheBound,
                                                   "von einem anderen Programm geoeffnet"},
-                                         HeldCase{"ALiveFileReadOnly", false, Hold::ReadOnly, "Zugriff verweigert"},
-                                         HeldCase{"AFolderBesideALiveFile", false, Hold::FolderBeside, "keine Datei"}),
+                                         HeldCase{"TwoLiveFilesPastTheBound", Held::LiveFiles, Hold::PastTheBound,
+                                                  "von einem anderen Programm geoeffnet", 2},
+                                         HeldCase{"ALiveFileReadOnly", Held::LiveFiles, Hold::ReadOnly, "Zugriff verweigert"},
+                                         HeldCase{"AFolderBesideALiveFile", Held::LiveFiles, Hold::FolderBeside, "keine Datei"}),
                          [](const auto& held) { return std::string(held.param.name); });
 
 // A mark that another program holds past the bound (as a scanner holds a file that just
@@ -301,7 +322,7 @@ TEST(ConsoleUnderWine, AMarkHeldPastTheBoundIsToldAsNotRemoved)
     writeStateFile("0\r\n1024");
     ASSERT_EQ(runConsole("apply").exitCode, 0);
     writeWholeFile("br927.umschaltung-laeuft", "");
-    auto holder = std::make_unique<HeldFile>("br927.umschaltung-laeuft");
+    auto holder = std::make_unique<HeldFile>("br927.umschaltung-laeuft", false);
     ASSERT_TRUE(holder->holding());
     const Result held = runConsole("apply");
     EXPECT_EQ(held.exitCode, 1);

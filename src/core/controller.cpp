@@ -3,6 +3,7 @@
 #include "carryOut.h"
 #include "clickMark.h"
 #include "fileReport.h"
+#include "keptFiles.h"
 #include "readFile.h"
 #include "removeFile.h"
 #include "stateFile.h"
@@ -116,13 +117,14 @@ void showOwnFileFailure(FrontEnd& frontEnd, const char* failed, const char* name
         frontEnd.showMessage(withReason(std::string(failed) + name, error).c_str(), kErrorTitle);
 }
 
-// The folders where a command cut off may have left new files: those the batches write, and the
-// working directory, where the mark and the state file are replaced.
-std::vector<std::string> foldersWithLeftovers()
+// Removes the new files a command cut off may have left: in the folders the batches write, in
+// the working directory (where the mark and the state file are replaced), and below the folder
+// of kept files. Tells how many there were.
+size_t removeLeftoversOfCommandsCutOff()
 {
     std::vector<std::string> folders = foldersWritten();
     folders.push_back(".");
-    return folders;
+    return removeLeftovers(folders) + removeLeftoversBelow(kKeptRoot);
 }
 
 // Whether something stands in the way of the mark, so that no click can begin; tells it as a
@@ -169,7 +171,7 @@ void runMarked(CommandRun& command)
     command.saved = marked ? FileError::None : markClickUnderWay();
     if (command.saved != FileError::None)
         return;
-    removeLeftovers(foldersWithLeftovers());
+    removeLeftoversOfCommandsCutOff();
     if (const std::optional<Settings>& record = command.plan.record) {
         command.unsaved = kStateFileName;
         command.saved = setState(record->binpatch, record->cabview);
@@ -256,7 +258,7 @@ bool Controller::finishInterruptedClick()
                 return true;
             if (!readStates() || !contentTreeFound())
                 return false;
-            leftovers = removeLeftovers(foldersWithLeftovers()) > 0;
+            leftovers = removeLeftoversOfCommandsCutOff() > 0;
             finishing.plan = planInStep(settings_);
             finishing.run = carryOut(finishing.plan);
             finishing.unmarked = clearClickMark();

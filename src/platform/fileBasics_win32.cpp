@@ -3,6 +3,8 @@
 #include "keepAlive_win32.h"
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
 
 FileError fileErrorOf(DWORD error)
 {
@@ -24,6 +26,32 @@ FileError fileErrorOf(DWORD error)
     default:
         return FileError::ReadWriteError;
     }
+}
+
+std::string spellingOnDisk(const std::string& path)
+{
+    std::string spelt;
+    size_t start = 0;
+    bool found = true;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find_first_of("/\\", start), path.size());
+        std::string component = path.substr(start, end - start);
+        const bool named = !component.empty() && component != "." && component != "..";
+        if (found && named) {
+            WIN32_FIND_DATAA entry;
+            const HANDLE search = FindFirstFileA((spelt + component).c_str(), &entry);
+            found = search != INVALID_HANDLE_VALUE;
+            if (found) {
+                FindClose(search);
+                component = entry.cFileName;
+            }
+        }
+        spelt += component;
+        if (end < path.size())
+            spelt += path[end];
+        start = end + 1;
+    }
+    return spelt;
 }
 
 bool regularFileFacts(HANDLE file, OpenFileFacts& facts)
@@ -142,4 +170,68 @@ bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs)
         if (waited != WAIT_OBJECT_0 + handles)
             return false; // the time is up, or the wait failed
     }
+}
+
+namespace {
+
+// Sixteen flushes at once keep a disk's queue full (a spinning disk merges them, an SSD or a
+// network file system serves them in parallel); a batch's hundreds of files would only wait
+// in more threads' stacks.
+constexpr size_t kFlushThreads = 16;
+
+// One runTogether call, shared by its threads. The calling thread holds one count of
+// `running` while it starts them, so the event can only be set once all have started and
+// every one has ended.
+struct Together {
+    const std::function<void(size_t)>& task;
+    const size_t count;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> running{1};
+    HANDLE ended = nullptr;
+};
+
+void runShare(Together& together)
+{
+    for (size_t each; (each = together.next++) < together.count;)
+        together.task(each);
+}
+
+DWORD WINAPI runThread(void* parameter)
+{
+    Together& together = *static_cast<Together*>(parameter);
+    runShare(together);
+    if (--together.running == 0)
+        SetEvent(together.ended);
+    return 0;
+}
+
+} // namespace
+
+void runTogether(size_t count, const std::function<void(size_t)>& task)
+{
+    Together together{task, count};
+    together.ended = count > 1 ? CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    std::vector<HANDLE> threads;
+    while (together.ended != nullptr && threads.size() < std::min(count, kFlushThreads)) {
+        ++together.running;
+        const HANDLE thread = CreateThread(nullptr, 64 * 1024, runThread, &together, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        if (thread == nullptr) {
+            --together.running;
+            break;
+        }
+        threads.push_back(thread);
+    }
+    if (--together.running == 0 && together.ended != nullptr)
+        SetEvent(together.ended);
+    // Without a thread of its own, the calling thread does the work itself.
+    if (threads.empty()) {
+        runShare(together);
+    } else {
+        waitKeepingAlive(together.ended, INFINITE);
+        WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+    }
+    for (const HANDLE thread : threads)
+        CloseHandle(thread);
+    if (together.ended != nullptr)
+        CloseHandle(together.ended);
 }

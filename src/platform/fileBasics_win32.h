@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 // What the Windows seam's files share. The Windows file system ignores letter case already,
 // so paths go to the system as written.
@@ -47,6 +50,10 @@ bool regularFileFacts(HANDLE file, OpenFileFacts& facts);
 // Gives the file the modification time of the other one, as a copy on Windows does; the
 // other times and the attributes stay.
 bool setModificationTime(HANDLE file, const OpenFileFacts& of);
+
+// The path as the disk spells it: each existing component as the folder it lies in spells it;
+// the rest, and "." and "..", as written.
+std::string spellingOnDisk(const std::string& path);
 
 // What the player is told of a failed call, by the error it left.
 FileError fileErrorOf(DWORD error);
@@ -156,3 +163,13 @@ void keepAlive(bool now = false);
 // Waits for the handle (none: only the time), for at most timeoutMs (INFINITE: for ever),
 // keeping the window alive meanwhile. True when the handle was signalled (or abandoned).
 bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs);
+
+// ---- Flushes given at once ----------------------------------------------------------------
+
+// Runs task(0) ... task(count - 1) side by side on a small fixed pool of threads and returns
+// once every one has ended; the calling thread meanwhile keeps the window alive. A flush waits
+// for the disk, and a disk takes the flushes it is given at once together: on a spinning disk
+// each costs a turn of the platter, whether one or sixteen are waiting. The tasks must share
+// nothing but what they are handed, and never wait for another program (that wait keeps the
+// window alive, which only its own thread may do).
+void runTogether(size_t count, const std::function<void(size_t)>& task);

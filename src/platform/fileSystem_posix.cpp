@@ -5,7 +5,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <system_error>
+#include <thread>
 
 // What the player is told of a failed system call.
 FileError fileErrorOf(int error)
@@ -115,4 +119,58 @@ bool flushFolder(const std::string& folder)
 #else
     return false;
 #endif
+}
+
+std::vector<FileError> flushFolders(const std::vector<std::string>& folders)
+{
+    std::vector<FileError> results(folders.size());
+    runTogether(folders.size(), [&](size_t each) {
+        results[each] = flushFolder(folders[each]) ? FileError::None : fileErrorOf(errno);
+    });
+    return results;
+}
+
+Fd createNewFile(const std::string& path)
+{
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    Fd file(::open(path.c_str(), flags, 0666));
+    if (!file && errno == EEXIST && ::unlink(path.c_str()) == 0)
+        file = Fd(::open(path.c_str(), flags, 0666));
+    return file;
+}
+
+// Where the time cannot be set, the file is only read once more when it is next compared.
+void keepModificationTime(int fd, const struct stat& source)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    const int ignored = ::futimens(fd, times);
+    (void)ignored;
+}
+
+namespace {
+
+// Sixteen flushes at once keep a disk's queue full (a spinning disk merges them, an SSD or a
+// network file system serves them in parallel); a batch's hundreds of files would only wait
+// in more threads' stacks.
+constexpr size_t kFlushThreads = 16;
+
+} // namespace
+
+void runTogether(size_t count, const std::function<void(size_t)>& task)
+{
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t each; (each = next++) < count;)
+            task(each);
+    };
+    std::vector<std::thread> helpers;
+    // This thread takes its share; a thread the system refuses leaves more for the others.
+    try {
+        while (helpers.size() + 1 < std::min(count, kFlushThreads))
+            helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
 }

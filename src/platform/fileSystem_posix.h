@@ -1,9 +1,14 @@
 #pragma once
 
+#include "fileDescriptor_posix.h"
 #include "fileError.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 // The system calls that the POSIX seam's jobs share.
 
@@ -18,3 +23,21 @@ bool copyContent(int from, int to);
 
 // Makes the entries of a folder durable: the names created, renamed or removed in it.
 bool flushFolder(const std::string& folder);
+
+// Flushes the folders side by side; for each, FileError::None when its entries are durable.
+std::vector<FileError> flushFolders(const std::vector<std::string>& folders);
+
+// Creates a new file of the tool's own (named with kNewFileSuffix) to fill. One left by a
+// killed click is removed first (a click holds the click lock, so no other one is filling it):
+// it is never written into, as it might be linked elsewhere by now.
+Fd createNewFile(const std::string& path);
+
+// Gives the file the source's modification time, as a copy on Windows does: a file that still
+// has its variant's size and time is then known unchanged without reading it.
+void keepModificationTime(int fd, const struct stat& source);
+
+// Runs task(0) ... task(count - 1) side by side on a small fixed pool of threads and returns
+// once every one has ended. A flush waits for the disk, and a disk takes the flushes it is
+// given at once together: on a spinning disk each costs a turn of the platter, whether one or
+// sixteen are waiting. The tasks must share nothing but what they are handed.
+void runTogether(size_t count, const std::function<void(size_t)>& task);

@@ -1,16 +1,18 @@
 #include "keepFile.h"
 
-#include "caseLookup_posix.h"
 #include "fileSystem_posix.h"
+#include "newFiles_posix.h"
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 
 // A kept file is a second name of the live file where the file system allows it: the copy
 // that replaces the live file then leaves the old bytes to that name alone, at no cost. Where
-// not (FAT, exFAT, another file system), the bytes are copied.
+// not (FAT, exFAT, another file system), the bytes are copied into a new file beside the kept
+// path, which is flushed and renamed to it: a kept file under its own name is always whole.
 
 namespace {
 
@@ -36,22 +38,11 @@ bool linkNotPossible(int error)
            || error == ENOSYS;
 }
 
-// A copy of the live file with its modification time, flushed.
-bool copyKept(int from, const struct stat& info, const std::string& kept)
-{
-    Fd to(::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!to)
-        return false;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-    if (copyContent(from, to.get()) && ::futimens(to.get(), times) == 0 && ::fsync(to.get()) == 0 && to.close())
-        return true;
-    const int error = errno;
-    ::unlink(kept.c_str());
-    errno = error;
-    return false;
-}
-
-FileError keepOne(CaseLookup& lookup, const FilePair& keep, std::set<std::string>& changed)
+// Keeps the live file at its kept path: a second name, or a copy with its modification time
+// that waits among the copies for its flush and rename. None when done or waiting; `changed`
+// gains the folders that gained an entry.
+FileError keepOne(CaseLookup& lookup, Replacements& copies, size_t step, const FilePair& keep,
+                  std::set<std::string>& changed)
 {
     struct stat info;
     const Fd live = lookup.openRegular(keep.source, info);
@@ -60,16 +51,24 @@ FileError keepOne(CaseLookup& lookup, const FilePair& keep, std::set<std::string
     CaseLookup::Place found;
     if (!lookup.place(keep.source, found))
         return FileError::SourceMissing;
-    const CaseLookup::Place kept = CaseLookup::asWritten(keep.target);
-    if (!createFolders(kept.folder, changed))
+    Target kept;
+    kept.place = CaseLookup::asWritten(keep.target);
+    if (!createFolders(kept.place.folder, changed))
         return fileErrorOf(errno);
     // A live file that is a symbolic link (as some mod managers deploy them) is kept as the
     // file it leads to: the link itself, moved elsewhere, might lead nowhere.
-    if (::linkat(AT_FDCWD, found.path().c_str(), AT_FDCWD, keep.target.c_str(), AT_SYMLINK_FOLLOW) != 0
-        && (!linkNotPossible(errno) || !copyKept(live.get(), info, keep.target)))
+    if (::linkat(AT_FDCWD, found.path().c_str(), AT_FDCWD, keep.target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        changed.insert(kept.place.folder);
+        return FileError::None;
+    }
+    if (!linkNotPossible(errno))
         return fileErrorOf(errno);
-    changed.insert(kept.folder);
-    return FileError::None;
+    return copies.fill(step, kept, [&](int fd) {
+        if (!copyContent(live.get(), fd))
+            return false;
+        keepModificationTime(fd, info);
+        return true;
+    });
 }
 
 } // namespace
@@ -78,16 +77,14 @@ std::vector<FileError> keepFiles(const std::vector<FilePair>& keeps)
 {
     CaseLookup lookup;
     std::set<std::string> changed;
-    std::vector<FileError> results;
-    for (const FilePair& keep : keeps)
-        results.push_back(keepOne(lookup, keep, changed));
+    Replacements copies(keeps.size());
+    for (size_t step = 0; step < keeps.size(); ++step)
+        copies.ended(step, keepOne(lookup, copies, step, keeps[step], changed));
+    std::vector<FileError> results = copies.finish();
     // Every folder that gained an entry is flushed before the live files may be replaced.
-    bool durable = true;
-    for (auto folder = changed.rbegin(); folder != changed.rend(); ++folder)
-        durable = flushFolder(*folder) && durable;
-    if (!durable) {
-        for (FileError& result : results)
-            result = result == FileError::None ? FileError::ReadWriteError : result;
-    }
+    const std::vector<FileError> folders = flushFolders({changed.begin(), changed.end()});
+    const bool durable = std::all_of(folders.begin(), folders.end(), [](FileError folder) { return folder == FileError::None; });
+    for (FileError& result : results)
+        result = result == FileError::None && !durable ? FileError::ReadWriteError : result;
     return results;
 }

@@ -1,13 +1,16 @@
 #include "keepFile.h"
 
-#include "fileBasics_win32.h"
+#include "newFiles_win32.h"
 
+#include <memory>
 #include <string>
 
 // A kept file is a second name of the live file where the file system allows it (NTFS): the
 // copy that replaces the live file then leaves the old bytes to that name alone, at no cost.
-// Where not (FAT, exFAT, another volume), the bytes are copied and flushed. The file system's
-// journal writes the new name before the rename that later replaces the live one.
+// Where not (FAT, exFAT, another volume), the bytes are copied into a new file beside the kept
+// path, which is flushed and renamed to it: a kept file under its own name is always whole.
+// The file system's journal writes the new name before the rename that later replaces the
+// live one.
 
 namespace {
 
@@ -29,29 +32,30 @@ bool linkNotPossible(DWORD error)
            || error == ERROR_TOO_MANY_LINKS || error == ERROR_ACCESS_DENIED;
 }
 
-// A copy of the live file with its modification time, flushed; removed when it fails.
-DWORD copyKept(const char* live, const char* kept, std::string& buffer)
+// A copy of the live file with its modification time, in a new file that then waits among the
+// copies for its flush and rename.
+FileError copyKept(Replacements& copies, size_t step, const FilePair& keep, std::string& buffer)
 {
-    const Handle from(openToRead(live));
+    const Handle from(openToRead(keep.source.c_str()));
     OpenFileFacts facts;
     if (!from || !regularFileFacts(from.get(), facts))
-        return GetLastError();
-    Handle to(CreateFileA(kept, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!to)
-        return GetLastError();
+        return fileErrorOf(GetLastError());
+    auto kept = std::make_unique<NewFile>(Target{keep.target});
+    if (const FileError error = kept->create(); error != FileError::None)
+        return error;
     if (buffer.empty())
         buffer.resize(kCopyBufferSize);
     const uint64_t size = static_cast<uint64_t>(facts.standard.EndOfFile.QuadPart);
-    DWORD error = copyBytes(from.get(), to.get(), size, &buffer[0], kCopyBufferSize);
-    if (error == ERROR_SUCCESS && (!setModificationTime(to.get(), facts) || !FlushFileBuffers(to.get())))
-        error = GetLastError();
-    to = INVALID_HANDLE_VALUE;
-    if (error != ERROR_SUCCESS)
-        DeleteFileA(kept);
-    return error;
+    const DWORD copied = copyBytes(from.get(), kept->get(), size, &buffer[0], kCopyBufferSize);
+    if (copied != ERROR_SUCCESS)
+        return fileErrorOf(copied);
+    if (!setModificationTime(kept->get(), facts))
+        return fileErrorOf(GetLastError());
+    copies.filled(step, std::move(kept));
+    return FileError::None;
 }
 
-FileError keepOne(const FilePair& keep, std::string& buffer)
+FileError keepOne(Replacements& copies, size_t step, const FilePair& keep, std::string& buffer)
 {
     if (!fileExists(keep.source.c_str()))
         return FileError::SourceMissing;
@@ -66,8 +70,7 @@ FileError keepOne(const FilePair& keep, std::string& buffer)
             continue;
         if (!linkNotPossible(error))
             return fileErrorOf(error);
-        const DWORD copied = copyKept(keep.source.c_str(), keep.target.c_str(), buffer);
-        return copied == ERROR_SUCCESS ? FileError::None : fileErrorOf(copied);
+        return copyKept(copies, step, keep, buffer);
     }
 }
 
@@ -77,10 +80,10 @@ std::vector<FileError> keepFiles(const std::vector<FilePair>& keeps)
 {
     const Patience patience;
     std::string buffer;
-    std::vector<FileError> results;
-    for (const FilePair& keep : keeps) {
-        results.push_back(keepOne(keep, buffer));
+    Replacements copies(keeps.size());
+    for (size_t step = 0; step < keeps.size(); ++step) {
+        copies.ended(step, keepOne(copies, step, keeps[step], buffer));
         keepAlive();
     }
-    return results;
+    return copies.finish();
 }

@@ -2,7 +2,6 @@
 
 #include "fileBasics_win32.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <io.h>
 
@@ -31,38 +30,6 @@ std::vector<bool> filesExist(const std::vector<std::string>& paths)
         found.push_back(fileExists(path.c_str()));
     return found;
 }
-
-namespace {
-
-// The path with each existing component as the folder it lies in spells it; the rest, and
-// "." and "..", as written.
-std::string spellingOnDisk(const std::string& path)
-{
-    std::string spelt;
-    size_t start = 0;
-    bool found = true;
-    while (start <= path.size()) {
-        const size_t end = std::min(path.find_first_of("/\\", start), path.size());
-        std::string component = path.substr(start, end - start);
-        const bool named = !component.empty() && component != "." && component != "..";
-        if (found && named) {
-            WIN32_FIND_DATAA entry;
-            const HANDLE search = FindFirstFileA((spelt + component).c_str(), &entry);
-            found = search != INVALID_HANDLE_VALUE;
-            if (found) {
-                FindClose(search);
-                component = entry.cFileName;
-            }
-        }
-        spelt += component;
-        if (end < path.size())
-            spelt += path[end];
-        start = end + 1;
-    }
-    return spelt;
-}
-
-} // namespace
 
 std::vector<std::string> spellingsOnDisk(const std::vector<std::string>& paths)
 {

@@ -18,3 +18,7 @@ FileError removeFileDurably(const char* path);
 // of the click lock may call it: no other click can be filling one of them. Tells how many it
 // removed.
 size_t removeLeftovers(const std::vector<std::string>& folders);
+
+// The same in the folder and in every folder below it, found as written (the tool's own
+// folder of kept files, whose copies are put in place as new files too).
+size_t removeLeftoversBelow(const char* folder);

@@ -37,19 +37,28 @@ bool isNewFile(const char* name)
     return length > suffix && lstrcmpiA(name + length - suffix, kNewFileSuffix) == 0;
 }
 
+bool isSubfolder(const WIN32_FIND_DATAA& entry)
+{
+    return isFolder(entry.dwFileAttributes) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0
+           && std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0;
+}
+
 // Nothing is flushed: a leftover that comes back after a power cut is only removed again. One
-// that another program holds stays until the copy of its target.
-size_t removeLeftoversIn(const std::string& folder)
+// that another program holds stays until the copy of its target. Links to folders elsewhere
+// (reparse points) are never followed into.
+size_t removeLeftoversIn(const std::string& folder, bool below)
 {
     WIN32_FIND_DATAA entry;
-    const HANDLE entries = FindFirstFileA((folder + "/*" + kNewFileSuffix).c_str(), &entry);
+    const HANDLE entries = FindFirstFileA((folder + (below ? "/*" : std::string("/*") + kNewFileSuffix)).c_str(), &entry);
     if (entries == INVALID_HANDLE_VALUE)
         return 0;
     size_t removed = 0;
     do {
-        if (!isFolder(entry.dwFileAttributes) && isNewFile(entry.cFileName)
-            && DeleteFileA((folder + "/" + entry.cFileName).c_str()))
-            ++removed;
+        if (!isFolder(entry.dwFileAttributes) && isNewFile(entry.cFileName)) {
+            removed += DeleteFileA((folder + "/" + entry.cFileName).c_str()) ? 1 : 0;
+        } else if (below && isSubfolder(entry)) {
+            removed += removeLeftoversIn(folder + "/" + entry.cFileName, true);
+        }
     } while (FindNextFileA(entries, &entry));
     FindClose(entries);
     return removed;
@@ -61,8 +70,15 @@ size_t removeLeftovers(const std::vector<std::string>& folders)
 {
     size_t removed = 0;
     for (const std::string& folder : folders) {
-        removed += removeLeftoversIn(folder);
+        removed += removeLeftoversIn(folder, false);
         keepAlive();
     }
+    return removed;
+}
+
+size_t removeLeftoversBelow(const char* folder)
+{
+    const size_t removed = removeLeftoversIn(folder, true);
+    keepAlive();
     return removed;
 }

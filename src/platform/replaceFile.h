@@ -25,6 +25,10 @@
 // No file of the add-on ends so: a new file can never be taken for a live one.
 constexpr char kNewFileSuffix[] = ".br927-new";
 
+// How many new files a batch holds open between their filling and their rename: each holds a
+// descriptor or handle, and a batch stays well below any limit on them.
+constexpr size_t kMostNewFilesWaiting = 128;
+
 // Replaces each target with a copy of its source, creating a missing target (never its
 // folder), and tells for each pair why it failed, or FileError::None when it succeeded. A pair
 // fails, its target left as it was, when its source is missing or not a regular file, when its

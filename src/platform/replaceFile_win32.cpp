@@ -1,14 +1,11 @@
 #include "replaceFile.h"
 
-#include "fileBasics_win32.h"
+#include "newFiles_win32.h"
 
 #include <string>
 #include <vector>
 
-// Whole-file replacement with one handle per new file: it is created beside the target,
-// filled, given its time, flushed and renamed over the target through that one handle, which
-// may delete it: no other program can hold the new file against its rename meanwhile, and
-// each file is opened once (every open is one more that a virus scanner inspects).
+// Whole-file replacement with one handle per new file, in the rounds of newFiles_win32.h.
 
 namespace {
 
@@ -17,27 +14,6 @@ namespace {
 const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
                                   | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
                                   | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
-
-// What stands at a target, read once: its attributes, INVALID_FILE_ATTRIBUTES for none.
-struct Target {
-    std::string path;
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    bool exists() const { return attributes != INVALID_FILE_ATTRIBUTES; }
-};
-
-// Whether the target may be replaced: a missing one in an existing folder, or a file that is
-// neither a folder nor read-only (the rename would not ask).
-FileError examine(Target& target)
-{
-    target.attributes = GetFileAttributesA(target.path.c_str());
-    if (!target.exists()) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? FileError::None : fileErrorOf(error);
-    }
-    if (isFolder(target.attributes))
-        return FileError::NotAFile;
-    return (target.attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileError::AccessDenied : FileError::None;
-}
 
 // After a rename refused as if the target were held: a real refusal (the target turned
 // read-only or into a folder meanwhile, or the user may not delete it), or None when another
@@ -73,92 +49,6 @@ std::vector<char> renameTo(const std::string& target)
     MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, info->FileName, length);
     return request;
 }
-
-std::string lastComponent(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// One new file beside its target, from its creation to its rename; deleted unless renamed.
-class NewFile {
-public:
-    explicit NewFile(const Target& target) : target_(target), path_(target.path + kNewFileSuffix) {}
-    ~NewFile()
-    {
-        if (file_ && !renamed_) {
-            FILE_DISPOSITION_INFO remove = {TRUE};
-            SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof remove);
-        }
-    }
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
-
-    HANDLE get() const { return file_.get(); }
-
-    // Creates it. One left by a killed click is removed first (a command holds the click
-    // lock, so no other one is filling it): it is never written into, as it might be linked
-    // elsewhere by now.
-    FileError create()
-    {
-        int removals = 0;
-        for (int tries = 0;;) {
-            file_ = CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW,
-                                attributesFor(target_), nullptr);
-            if (file_)
-                return FileError::None;
-            DWORD error = GetLastError();
-            if (error == ERROR_FILE_EXISTS) {
-                // A folder there is nobody's leftover: it is refused, and left as it is.
-                if (isFolder(GetFileAttributesA(path_.c_str())))
-                    return FileError::NotAFile;
-                SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (!DeleteFileA(path_.c_str()))
-                    error = GetLastError();
-                else if (++removals <= 2)
-                    continue;
-                // else made again at once, over and over: some program is writing it
-            }
-            // A leftover that another program holds cannot go yet: it is open, or was removed
-            // while open and is gone only once closed (a refused access after its removal).
-            // One the user may not remove is refused at once.
-            const bool held = heldOpen(error) || error == ERROR_FILE_EXISTS
-                              || (error == ERROR_ACCESS_DENIED && (removals > 0 || refusalAt(Target{path_}) == FileError::None));
-            if (!held || !Patience::waitForOtherProgram(tries))
-                return held ? FileError::HeldByOtherProgram : fileErrorOf(error);
-        }
-    }
-
-    // Flushes the content, then renames the new file over the target, and flushes again: the
-    // rename is written through, as one asked for with MOVEFILE_WRITE_THROUGH is, before the
-    // step counts as done. A target that another program holds is waited for.
-    FileError replaceTarget()
-    {
-        if (!FlushFileBuffers(file_.get()))
-            return fileErrorOf(GetLastError());
-        const std::vector<char> request = renameTo(target_.path);
-        for (int tries = 0;;) {
-            if (SetFileInformationByHandle(file_.get(), FileRenameInfo, const_cast<char*>(request.data()),
-                                           static_cast<DWORD>(request.size()))) {
-                renamed_ = true;
-                return FlushFileBuffers(file_.get()) ? FileError::None : fileErrorOf(GetLastError());
-            }
-            const DWORD error = GetLastError();
-            if (!mayBeHeld(error))
-                return fileErrorOf(error);
-            if (const FileError refused = refusalAt(target_); refused != FileError::None)
-                return refused;
-            if (!Patience::waitForOtherProgram(tries))
-                return FileError::HeldByOtherProgram;
-        }
-    }
-
-private:
-    Target target_;
-    std::string path_;
-    Handle file_;
-    bool renamed_ = false;
-};
 
 // A copy's source, open to be read, with what the copy needs to know of it.
 struct Source {
@@ -199,11 +89,16 @@ bool isSourceItself(const FilePair& copy, const Source& source, const Target& ta
            && of.nFileIndexLow == from.nFileIndexLow;
 }
 
-FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
+// Fills the step's new file, which then waits for its flush and rename; the step's result when
+// it ends here instead.
+FileError prepareCopy(Replacements& replacements, size_t step, const FilePair& copy, std::vector<char>& buffer)
 {
     Source source;
     if (const FileError error = openSource(copy.source.c_str(), source); error != FileError::None)
         return error;
+    // An earlier step of the batch writes the same file: its rename comes first.
+    if (replacements.waitingFor(copy.target))
+        replacements.renameWaiting();
     Target target{copy.target};
     const FileError refused = examine(target);
     // A live file that is its source's own file already holds its bytes: nothing to copy.
@@ -211,30 +106,157 @@ FileError copyOne(const FilePair& copy, std::vector<char>& buffer)
         return FileError::None;
     if (refused != FileError::None)
         return refused;
-    NewFile file(target);
-    if (const FileError error = file.create(); error != FileError::None)
+    auto file = std::make_unique<NewFile>(target);
+    if (const FileError error = file->create(); error != FileError::None)
         return error;
     const uint64_t size = static_cast<uint64_t>(source.facts.standard.EndOfFile.QuadPart);
-    const DWORD copied = copyBytes(source.file.get(), file.get(), size, buffer.data(), kCopyBufferSize);
+    const DWORD copied = copyBytes(source.file.get(), file->get(), size, buffer.data(), kCopyBufferSize);
     if (copied != ERROR_SUCCESS)
         return fileErrorOf(copied);
-    if (!setModificationTime(file.get(), source.facts))
+    if (!setModificationTime(file->get(), source.facts))
         return fileErrorOf(GetLastError());
-    return file.replaceTarget();
+    replacements.filled(step, std::move(file));
+    return FileError::None;
 }
 
 } // namespace
+
+FileError examine(Target& target)
+{
+    target.attributes = GetFileAttributesA(target.path.c_str());
+    if (!target.exists()) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? FileError::None : fileErrorOf(error);
+    }
+    if (isFolder(target.attributes))
+        return FileError::NotAFile;
+    return (target.attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileError::AccessDenied : FileError::None;
+}
+
+NewFile::~NewFile()
+{
+    if (file_ && !renamed_) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof remove);
+    }
+}
+
+FileError NewFile::create()
+{
+    int removals = 0;
+    for (int tries = 0;;) {
+        file_ = CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW, attributesFor(target_),
+                            nullptr);
+        if (file_)
+            return FileError::None;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS) {
+            // A folder there is nobody's leftover: it is refused, and left as it is.
+            if (isFolder(GetFileAttributesA(path_.c_str())))
+                return FileError::NotAFile;
+            SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(path_.c_str()))
+                error = GetLastError();
+            else if (++removals <= 2)
+                continue;
+            // else made again at once, over and over: some program is writing it
+        }
+        // A leftover that another program holds cannot go yet: it is open, or was removed
+        // while open and is gone only once closed (a refused access after its removal).
+        // One the user may not remove is refused at once.
+        const bool held = heldOpen(error) || error == ERROR_FILE_EXISTS
+                          || (error == ERROR_ACCESS_DENIED && (removals > 0 || refusalAt(Target{path_}) == FileError::None));
+        if (!held || !Patience::waitForOtherProgram(tries))
+            return held ? FileError::HeldByOtherProgram : fileErrorOf(error);
+    }
+}
+
+FileError NewFile::flush()
+{
+    return FlushFileBuffers(file_.get()) ? FileError::None : fileErrorOf(GetLastError());
+}
+
+FileError NewFile::rename()
+{
+    const std::vector<char> request = renameTo(target_.path);
+    for (int tries = 0;;) {
+        if (SetFileInformationByHandle(file_.get(), FileRenameInfo, const_cast<char*>(request.data()),
+                                       static_cast<DWORD>(request.size()))) {
+            renamed_ = true;
+            return FileError::None;
+        }
+        const DWORD error = GetLastError();
+        if (!mayBeHeld(error))
+            return fileErrorOf(error);
+        if (const FileError refused = refusalAt(target_); refused != FileError::None)
+            return refused;
+        if (!Patience::waitForOtherProgram(tries))
+            return FileError::HeldByOtherProgram;
+    }
+}
+
+FileError NewFile::replaceTarget()
+{
+    FileError result = flush();
+    if (result == FileError::None)
+        result = rename();
+    return result == FileError::None ? flush() : result;
+}
+
+bool Replacements::waitingFor(const std::string& path) const
+{
+    for (const Waiting& each : waiting_) {
+        if (lstrcmpiA(each.file->targetPath().c_str(), path.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+void Replacements::filled(size_t step, std::unique_ptr<NewFile> file)
+{
+    if (waiting_.size() >= kMostNewFilesWaiting)
+        renameWaiting();
+    waiting_.push_back({step, std::move(file)});
+}
+
+void Replacements::flushWaiting()
+{
+    runTogether(waiting_.size(), [this](size_t each) {
+        FileError& result = results_[waiting_[each].step];
+        if (result == FileError::None)
+            result = waiting_[each].file->flush();
+    });
+}
+
+void Replacements::renameWaiting()
+{
+    flushWaiting();
+    for (const Waiting& each : waiting_) {
+        FileError& result = results_[each.step];
+        if (result == FileError::None)
+            result = each.file->rename();
+        keepAlive();
+    }
+    flushWaiting();
+    waiting_.clear();
+}
+
+std::vector<FileError> Replacements::finish()
+{
+    renameWaiting();
+    return results_;
+}
 
 std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     const Patience patience;
     std::vector<char> buffer(kCopyBufferSize);
-    std::vector<FileError> results;
-    for (const FilePair& copy : copies) {
-        results.push_back(copyOne(copy, buffer));
+    Replacements replacements(copies.size());
+    for (size_t step = 0; step < copies.size(); ++step) {
+        replacements.ended(step, prepareCopy(replacements, step, copies[step], buffer));
         keepAlive();
     }
-    return results;
+    return replacements.finish();
 }
 
 // An existing file keeps its spelling: the rename takes its name as found.
@@ -244,13 +266,8 @@ FileError writeFileReplacing(const char* path, const char* bytes, size_t size)
     Target target{path};
     if (const FileError refused = examine(target); refused != FileError::None)
         return refused;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = target.exists() ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-        const std::string written = target.path;
-        target.path = written.substr(0, written.size() - lastComponent(written).size()) + found.cFileName;
-    }
+    if (target.exists())
+        target.path = spellingOnDisk(target.path);
     NewFile file(target);
     if (const FileError error = file.create(); error != FileError::None)
         return error;

@@ -48,7 +48,16 @@ struct Trace {
         const fs::path here = fs::canonical(".");
         std::ifstream in(log);
         size_t index = 0;
+        std::map<std::string, std::string> cutOff; // thread -> the first half of its call under way
         for (std::string line; std::getline(in, line); ++index) {
+            // A call that another thread's cut in two is read whole where it returns.
+            const std::string thread = line.substr(0, line.find(' '));
+            if (const size_t cut = line.find(" <unfinished ...>"); cut != std::string::npos) {
+                cutOff[thread] = line.substr(0, cut);
+                continue;
+            }
+            if (const size_t resumed = line.find(" resumed>"); resumed != std::string::npos)
+                line = cutOff[thread] + line.substr(resumed + 9);
             const bool succeeded = line.size() > 4 && line.compare(line.size() - 4, 4, " = 0") == 0;
             const std::vector<std::string> names = quotedNames(line);
             if (succeeded && (line.find("fsync(") != std::string::npos || line.find("fdatasync(") != std::string::npos))

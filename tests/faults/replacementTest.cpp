@@ -5,6 +5,7 @@
 
 #include "consoleProcess.h"
 #include "replaceFile.h"
+#include "keptFiles.h"
 #include "stateFile.h"
 #include "scratchTree.h"
 
@@ -14,6 +15,8 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -197,5 +200,46 @@ TEST_P(KilledClick, IsFinishedAtTheNextStartKeepingThePlayersChange)
 const char* const kKilledAt[] = {"AtTheMark", "AtTheStateFile", "HalfwayThroughTheBatch"};
 INSTANTIATE_TEST_SUITE_P(Killed, KilledClick, testing::Values(1, 2, 125),
                          [](const auto& rename) { return kKilledAt[rename.index]; });
+
+// A click killed while it copies a player's edit into a folder of kept files on another file
+// system (where no hard link can be made): the next start finishes the click; no kept name
+// holds a part of the edit, and no new file is left below the kept folder.
+TEST(KilledClick, WhileKeepingACopyLeavesNoPartUnderAKeptName)
+{
+    if (const std::string refused = ptraceRefused(); !refused.empty())
+        GTEST_SKIP() << "strace cannot trace here: " << refused;
+    ScratchTree tree;
+    tree.createContent();
+    writeStateFile("0\r\n1024");
+    fs::create_directory(kKeptRoot);
+    if (::mount("tmpfs", kKeptRoot, "tmpfs", 0, "size=64m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const std::unique_ptr<const char, int (*)(const char*)> mounted(kKeptRoot, [](const char* at) { return ::umount2(at, MNT_DETACH); });
+    const std::string edit(8 << 20, 'e'); // copied through a buffer of 128 KiB: 64 writes
+    writeWholeFile(tree.find(stepsToRun(Batch::EngfilesBin, 1024).front().target), edit);
+    // The click's own few writes (its output, its mark, the state file) come before the copy's.
+    TracedClick held("-e trace=write -e inject=write:signal=SIGSTOP:when=32");
+    const pid_t click = held.reached(kStopped);
+    ASSERT_GT(click, 0);
+    ::kill(click, SIGKILL);
+    held.output().finish();
+    const auto keptFiles = [] {
+        std::map<std::string, size_t> sizes;
+        for (const auto& entry : fs::recursive_directory_iterator(kKeptRoot))
+            if (entry.is_regular_file())
+                sizes[entry.path().string()] = entry.file_size();
+        return sizes;
+    };
+    const std::map<std::string, size_t> cutOff = keptFiles();
+    EXPECT_TRUE(cutOff.size() == 1 && cutOff.begin()->second < edit.size()) << "not cut off in the copy";
+
+    EXPECT_EQ(runToEnd(CONSOLE_PATH, {"cabview"}).exitCode, 0);
+    const std::map<std::string, size_t> kept = keptFiles();
+    EXPECT_EQ(kept.size(), 1u);
+    for (const auto& [path, size] : kept) {
+        EXPECT_EQ(path.find(kNewFileSuffix), std::string::npos) << path;
+        EXPECT_TRUE(size == edit.size() && readWholeFile(path) == edit) << "a part under a kept name: " << path;
+    }
+}
 
 } // namespace

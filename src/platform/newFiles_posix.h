@@ -1,0 +1,65 @@
+#pragma once
+
+#include "caseLookup_posix.h"
+#include "fileError.h"
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// New files put in place whole, in rounds: the copies that replace live files, and the kept
+// copies of a player's files. Each new file is filled beside its final name; then all of them
+// are flushed, side by side; then each is renamed to its final name, in the order they were
+// filled; then every folder renamed into is flushed, side by side. No name can reach the disk
+// before its file's bytes, so a power cut at any moment leaves each file old or new whole.
+
+// A path as found on disk: its folder and name (the on-disk spelling of an existing one, the
+// written one for a new one), and what stands there now.
+struct Target {
+    CaseLookup::Place place;
+    bool exists = false;
+    struct stat info {};
+
+    std::string path() const { return place.path(); }
+};
+
+class Replacements {
+public:
+    explicit Replacements(size_t steps) : results_(steps, FileError::ReadWriteError) {}
+
+    // A step that ends before its new file is filled: failed, or nothing to copy.
+    void ended(size_t step, FileError result) { results_[step] = result; }
+
+    // True when a new file for this target waits for its rename: one by the same path, or (on a
+    // file system that ignores case, where two spellings pass) for the same existing file.
+    bool waitingFor(const Target& target) const;
+
+    // Creates the step's new file beside the target and fills it through `fill`; it then waits
+    // for its rename. The new file is removed when it cannot be filled.
+    FileError fill(size_t step, const Target& target, const std::function<bool(int fd)>& fill);
+
+    // Flushes every waiting new file, side by side, then renames each over its target in turn;
+    // one that fails is removed.
+    void renameWaiting();
+
+    // Ends the rounds: what was renamed is made durable; for each step, why it is not done.
+    std::vector<FileError> finish();
+
+private:
+    struct Waiting {
+        size_t step;
+        Target target;
+        Fd file;
+        int flushError = 0; // set by its flush: 0 once it is on disk and closed
+    };
+
+    void flushWaiting();
+
+    std::vector<Waiting> waiting_;
+    std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
+    std::vector<FileError> results_;
+};
