@@ -87,20 +87,13 @@ bool CaseLookup::place(const std::string& path, Place& place)
     return true;
 }
 
+// O_NONBLOCK keeps a FIFO or device from blocking the open.
 Fd CaseLookup::openForReading(const std::string& path)
 {
-    // O_NONBLOCK keeps a FIFO or device from blocking the open.
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-    Fd file(::open(path.c_str(), flags));
-    if (file || !missingOnTheWay(errno))
-        return file;
-    // The lookup makes calls of its own: errno must tell of the open that counts.
-    const int notFound = errno;
     Place found;
-    if (place(path, found) && found.path() != path)
-        return Fd(::open(found.path().c_str(), flags));
-    errno = notFound;
-    return file;
+    return Fd(tryFound(path, found, [](const At& entry) {
+        return ::openat(entry.folder, entry.name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }));
 }
 
 Fd CaseLookup::openRegular(const std::string& path, struct stat& info)
@@ -111,11 +104,57 @@ Fd CaseLookup::openRegular(const std::string& path, struct stat& info)
 
 bool CaseLookup::findRegular(const std::string& path, struct stat& info)
 {
-    if (::stat(path.c_str(), &info) == 0)
-        return S_ISREG(info.st_mode);
     Place found;
-    return missingOnTheWay(errno) && place(path, found) && found.path() != path
-           && ::stat(found.path().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return tryFound(path, found, [&info](const At& entry) { return ::fstatat(entry.folder, entry.name.c_str(), &info, 0); }) == 0
+           && S_ISREG(info.st_mode);
+}
+
+int CaseLookup::examine(const std::string& path, Place& place, struct stat& info)
+{
+    const int described = tryFound(path, place, [&info](const At& entry) {
+        return ::fstatat(entry.folder, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    });
+    return described == 0 ? 0 : errno;
+}
+
+// The call is made at the entry as written in its folder as on disk, and where that is missing,
+// at the entry equal to it ignoring case. Where the folder is missing, the call at the path as
+// written tells why (found.folder is then empty). errno tells of the call that counts.
+int CaseLookup::tryFound(const std::string& path, Place& found, const std::function<int(const At&)>& call)
+{
+    std::string written;
+    splitLast(path, written, found.name);
+    found.folder = found.name.empty() ? std::string() : folderOnDisk(written);
+    if (found.folder.empty())
+        return call(At{AT_FDCWD, path});
+    const int folder = folderFd(found.folder);
+    const int result = call(atEntry(folder, found));
+    if (result >= 0 || !missingOnTheWay(errno))
+        return result;
+    const int missing = errno;
+    const std::string entry = listedAs(found.folder, found.name);
+    if (!entry.empty() && entry != found.name) {
+        found.name = entry;
+        return call(atEntry(folder, found));
+    }
+    errno = missing;
+    return result;
+}
+
+CaseLookup::At CaseLookup::at(const Place& place)
+{
+    return atEntry(folderFd(place.folder), place);
+}
+
+// A folder not found through folderOnDisk is opened by its path.
+int CaseLookup::folderFd(const std::string& folder)
+{
+    if (folder == ".")
+        return AT_FDCWD;
+    auto known = opened_.find(folder);
+    if (known == opened_.end())
+        known = opened_.emplace(folder, Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))).first;
+    return known->second ? known->second.get() : AT_FDCWD;
 }
 
 void CaseLookup::created(const Place& place)
@@ -124,25 +163,58 @@ void CaseLookup::created(const Place& place)
         entries->add(place.name);
 }
 
-// The whole path as written is tried first.
+// Each component is opened in the folder above it, found once: walking a whole path costs a
+// round trip a component on a network or user-space file system, and the folders of a batch
+// share most of theirs.
 std::string CaseLookup::folderOnDisk(const std::string& written)
 {
     const auto known = folders_.find(written);
     if (known != folders_.end())
         return known->second;
     std::string onDisk;
-    struct stat info;
-    if (::stat(written.c_str(), &info) == 0) {
-        onDisk = S_ISDIR(info.st_mode) ? written : std::string();
-    } else if (missingOnTheWay(errno) && written != "." && written != "/") {
+    if (written == ".") {
+        onDisk = written;
+    } else if (written == "/") {
+        onDisk = openFolder(At{AT_FDCWD, written}, written) ? written : std::string();
+    } else {
         std::string parent;
         std::string name;
         splitLast(written, parent, name);
         const std::string parentOnDisk = folderOnDisk(parent);
-        const std::string entry = parentOnDisk.empty() ? std::string() : entryIn(parentOnDisk, name);
-        onDisk = entry.empty() ? std::string() : joined(parentOnDisk, entry);
+        if (!parentOnDisk.empty())
+            onDisk = subfolderOnDisk(parentOnDisk, name);
     }
     return folders_[written] = onDisk;
+}
+
+// The folder's subfolder as on disk, opened: as written where it is there, else ignoring case;
+// empty when there is none.
+std::string CaseLookup::subfolderOnDisk(const std::string& folder, const std::string& name)
+{
+    if (name.empty() || name == ".")
+        return folder;
+    if (openFolder(at(Place{folder, name}), joined(folder, name)))
+        return joined(folder, name);
+    if (!missingOnTheWay(errno))
+        return std::string();
+    const std::string entry = listedAs(folder, name);
+    if (entry.empty() || entry == name || !openFolder(at(Place{folder, entry}), joined(folder, entry)))
+        return std::string();
+    return joined(folder, entry);
+}
+
+// Opens the entry as a folder, kept for the object's life under its path on disk. A folder that
+// may be passed through but not read is kept without a descriptor: it is named by its path.
+bool CaseLookup::openFolder(const At& entry, const std::string& folder)
+{
+    if (opened_.count(folder) != 0)
+        return true;
+    Fd opened(::openat(entry.folder, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info;
+    if (!opened && (errno != EACCES || ::fstatat(entry.folder, entry.name.c_str(), &info, 0) != 0 || !S_ISDIR(info.st_mode)))
+        return false;
+    opened_.emplace(folder, std::move(opened));
+    return true;
 }
 
 // The name under which `name` exists in the folder: itself when it exists as written,
@@ -151,14 +223,21 @@ std::string CaseLookup::entryIn(const std::string& folder, const std::string& na
 {
     if (name.empty() || name == "." || name == "..")
         return name;
-    const auto read = listings_.find(folder);
-    if (read == listings_.end()) {
+    if (listings_.find(folder) == listings_.end()) {
         struct stat info;
-        if (::lstat(joined(folder, name).c_str(), &info) == 0)
+        const At entry = at(Place{folder, name});
+        if (::fstatat(entry.folder, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
             return name;
         if (!missingOnTheWay(errno))
             return std::string();
     }
+    return listedAs(folder, name);
+}
+
+// The name as the folder's listing has it, read once: itself, else the bytewise smallest
+// entry equal to it ignoring ASCII case; empty when none (or the folder cannot be read).
+std::string CaseLookup::listedAs(const std::string& folder, const std::string& name)
+{
     const Listing* entries = listing(folder);
     if (entries == nullptr)
         return std::string();

@@ -2,8 +2,10 @@
 
 #include "fileDescriptor_posix.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -17,6 +19,8 @@
 // yields the entry equal to it ignoring ASCII case (the bytewise smallest, where several are).
 // Within the object's life a folder read once is not read again, and a folder path found once
 // is not walked again; the names that the batch itself creates are added as it creates them.
+// Each folder is opened once, and every call about its entries is made relative to it: a path
+// walk costs a round trip a component on a network or user-space file system.
 class CaseLookup {
 public:
     // Where a path's last component lives: its folder as on disk, and its name (as on disk
@@ -29,6 +33,23 @@ public:
 
     // The place of a path taken exactly as written.
     static Place asWritten(const std::string& path);
+
+    // An entry named for the *at system calls: relative to its open folder, or (folder
+    // AT_FDCWD) by its whole path from the working directory.
+    struct At {
+        int folder = AT_FDCWD;
+        std::string name;
+    };
+
+    // The place's entry for the *at calls, its folder opened once for the object's life.
+    At at(const Place& place);
+
+    // The place's folder opened once for the object's life; AT_FDCWD where it cannot be opened.
+    int folderFd(const std::string& folder);
+
+    // The place of path and what stands there, a symbolic link not followed: 0, or the error
+    // (ENOENT with the place filled when only the entry is missing).
+    int examine(const std::string& path, Place& place, struct stat& info);
 
     // The place of path; false when one of its folders is missing.
     bool place(const std::string& path, Place& place);
@@ -59,12 +80,23 @@ private:
     };
 
     std::string entryIn(const std::string& folder, const std::string& name);
+    std::string subfolderOnDisk(const std::string& folder, const std::string& name);
+    bool openFolder(const At& entry, const std::string& folder);
+    std::string listedAs(const std::string& folder, const std::string& name);
+    int tryFound(const std::string& path, Place& found, const std::function<int(const At&)>& call);
     Listing* listing(const std::string& folder);
 
     std::unordered_map<std::string, std::string> folders_;  // folder as written -> as on disk ("" when missing)
     std::unordered_map<std::string, Listing> listings_;     // folder as on disk -> its entries
     std::unordered_set<std::string> unreadable_;            // folders that may be passed through, not read
+    std::unordered_map<std::string, Fd> opened_;            // folder as on disk -> open for the *at calls
 };
+
+// The entry for the *at calls: by name in its open folder, by path where there is none.
+inline CaseLookup::At atEntry(int folder, const CaseLookup::Place& place)
+{
+    return folder == AT_FDCWD ? CaseLookup::At{AT_FDCWD, place.path()} : CaseLookup::At{folder, place.name};
+}
 
 // A file's device and inode tell whether two paths name one file.
 inline bool sameFile(const struct stat& a, const struct stat& b)

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -71,15 +73,38 @@ bool seenHolding(const struct stat& target, const struct stat& variant)
     return sameFile(variant, target) || (variant.st_size == target.st_size && sameTime(variant, target));
 }
 
-bool changed(CaseLookup& lookup, const FileVariants& file)
+// The regular files that one look finds, each path asked once: a step's source is also among
+// its target's variants, and steps share variants.
+class RegularFiles {
+public:
+    explicit RegularFiles(CaseLookup& lookup) : lookup_(lookup) {}
+
+    bool find(const std::string& path, struct stat& info)
+    {
+        auto known = found_.find(path);
+        if (known == found_.end()) {
+            struct stat described;
+            const bool regular = lookup_.findRegular(path, described);
+            known = found_.emplace(path, std::make_pair(regular, described)).first;
+        }
+        info = known->second.second;
+        return known->second.first;
+    }
+
+private:
+    CaseLookup& lookup_;
+    std::unordered_map<std::string, std::pair<bool, struct stat>> found_;
+};
+
+bool changed(CaseLookup& lookup, RegularFiles& files, const FileVariants& file)
 {
     struct stat targetInfo;
-    if (file.variants.empty() || !lookup.findRegular(file.target, targetInfo))
+    if (file.variants.empty() || !files.find(file.target, targetInfo))
         return false;
     std::vector<struct stat> found(file.variants.size());
     std::vector<bool> exists(file.variants.size());
     for (size_t i = 0; i < file.variants.size(); ++i) {
-        exists[i] = lookup.findRegular(file.variants[i], found[i]);
+        exists[i] = files.find(file.variants[i], found[i]);
         if (exists[i] && seenHolding(targetInfo, found[i]))
             return false;
     }
@@ -110,8 +135,9 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
 std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
 {
     CaseLookup lookup;
+    RegularFiles regular(lookup);
     std::vector<bool> found;
     for (const FileVariants& file : files)
-        found.push_back(changed(lookup, file));
+        found.push_back(changed(lookup, regular, file));
     return found;
 }

@@ -97,8 +97,31 @@ bool copyContent(int from, int to)
     return copyThroughBuffer(from, to);
 }
 
-// Makes the entries of a folder durable: the renames into it. A file system that cannot flush
-// one folder is flushed whole.
+namespace {
+
+// Flushes an open folder's entries. A file system that cannot flush one folder is flushed whole.
+bool flushOpenFolder(int folder)
+{
+    if (::fsync(folder) == 0)
+        return true;
+#ifdef __linux__
+    return errno == EINVAL && ::syncfs(folder) == 0;
+#else
+    return false;
+#endif
+}
+
+// A descriptor opened only to name the folder (O_PATH) cannot be flushed; its path can be.
+bool flushHeldFolder(int folder, const std::string& path)
+{
+    if (folder == AT_FDCWD)
+        return flushFolder(path);
+    return flushOpenFolder(folder) || (errno == EBADF && flushFolder(path));
+}
+
+} // namespace
+
+// Makes the entries of a folder durable: the renames into it.
 bool flushFolder(const std::string& folder)
 {
     const Fd entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -110,32 +133,29 @@ bool flushFolder(const std::string& folder)
         return true;
     }
 #endif
-    if (!entries)
-        return false;
-    if (::fsync(entries.get()) == 0)
-        return true;
-#ifdef __linux__
-    return errno == EINVAL && ::syncfs(entries.get()) == 0;
-#else
-    return false;
-#endif
+    return entries && flushOpenFolder(entries.get());
 }
 
 std::vector<FileError> flushFolders(const std::vector<std::string>& folders)
 {
+    return flushFolders(folders, std::vector<int>(folders.size(), AT_FDCWD));
+}
+
+std::vector<FileError> flushFolders(const std::vector<std::string>& folders, const std::vector<int>& opened)
+{
     std::vector<FileError> results(folders.size());
     runTogether(folders.size(), [&](size_t each) {
-        results[each] = flushFolder(folders[each]) ? FileError::None : fileErrorOf(errno);
+        results[each] = flushHeldFolder(opened[each], folders[each]) ? FileError::None : fileErrorOf(errno);
     });
     return results;
 }
 
-Fd createNewFile(const std::string& path)
+Fd createNewFile(int folder, const std::string& name)
 {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    Fd file(::open(path.c_str(), flags, 0666));
-    if (!file && errno == EEXIST && ::unlink(path.c_str()) == 0)
-        file = Fd(::open(path.c_str(), flags, 0666));
+    Fd file(::openat(folder, name.c_str(), flags, 0666));
+    if (!file && errno == EEXIST && ::unlinkat(folder, name.c_str(), 0) == 0)
+        file = Fd(::openat(folder, name.c_str(), flags, 0666));
     return file;
 }
 

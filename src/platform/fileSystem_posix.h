@@ -27,10 +27,13 @@ bool flushFolder(const std::string& folder);
 // Flushes the folders side by side; for each, FileError::None when its entries are durable.
 std::vector<FileError> flushFolders(const std::vector<std::string>& folders);
 
+// The same for folders held open (AT_FDCWD, or a descriptor that cannot be flushed: by path).
+std::vector<FileError> flushFolders(const std::vector<std::string>& folders, const std::vector<int>& opened);
+
 // Creates a new file of the tool's own (named with kNewFileSuffix) to fill. One left by a
 // killed click is removed first (a click holds the click lock, so no other one is filling it):
 // it is never written into, as it might be linked elsewhere by now.
-Fd createNewFile(const std::string& path);
+Fd createNewFile(int folder, const std::string& name);
 
 // Gives the file the source's modification time, as a copy on Windows does: a file that still
 // has its variant's size and time is then known unchanged without reading it.

@@ -18,13 +18,16 @@
 // before its file's bytes, so a power cut at any moment leaves each file old or new whole.
 
 // A path as found on disk: its folder and name (the on-disk spelling of an existing one, the
-// written one for a new one), and what stands there now.
+// written one for a new one), and what stands there now. The calls at it are made relative to
+// its folder where the batch's lookup holds that open (and outlives the rounds).
 struct Target {
     CaseLookup::Place place;
+    int folderFd = AT_FDCWD;
     bool exists = false;
     struct stat info {};
 
     std::string path() const { return place.path(); }
+    CaseLookup::At at() const { return atEntry(folderFd, place); }
 };
 
 class Replacements {
@@ -61,5 +64,6 @@ private:
 
     std::vector<Waiting> waiting_;
     std::map<std::string, std::vector<size_t>> renamedInto_; // folder -> steps renamed into it
+    std::map<std::string, int> folderFds_;                  // folder -> its Target's folderFd
     std::vector<FileError> results_;
 };

@@ -13,39 +13,54 @@
 
 namespace {
 
-// Finds the target's folder and name through the lookup; an error when its folder is missing
-// or cannot be searched.
+// Finds the target's folder and name through the lookup, which holds the folder open for the
+// calls at the target; an error when its folder is missing or cannot be searched.
 FileError findTarget(CaseLookup& lookup, const std::string& path, Target& target)
 {
-    target.exists = ::lstat(path.c_str(), &target.info) == 0;
-    const int error = target.exists ? 0 : errno;
-    if (target.exists || (error != ENOENT && error != ENOTDIR)) {
+    const int error = lookup.examine(path, target.place, target.info);
+    target.exists = error == 0;
+    target.folderFd = AT_FDCWD;
+    if (target.place.folder.empty()) {
+        if (error == ENOENT || error == ENOTDIR)
+            return FileError::FolderMissing;
         target.place = CaseLookup::asWritten(path);
-        return target.exists || error == ENOENT ? FileError::None : fileErrorOf(error);
+    } else {
+        target.folderFd = lookup.folderFd(target.place.folder);
     }
-    if (!lookup.place(path, target.place))
-        return FileError::FolderMissing;
-    target.exists = ::lstat(target.path().c_str(), &target.info) == 0;
-    return target.exists || errno == ENOENT ? FileError::None : fileErrorOf(errno);
+    return target.exists || error == ENOENT ? FileError::None : fileErrorOf(error);
 }
 
 // The new file beside the target.
-std::string newFileOf(const Target& target)
+CaseLookup::At newFileOf(const Target& target)
 {
-    return target.path() + kNewFileSuffix;
+    CaseLookup::At entry = target.at();
+    entry.name += kNewFileSuffix;
+    return entry;
+}
+
+// Whether the user's own file has its owner's write bit: the system asks nothing more of its
+// owner (an access control list cannot take from the owner what the bits give). An immutable
+// one is refused by its rename, a read-only file system by the new file's creation.
+bool ownWritableFile(const struct stat& info)
+{
+    static const uid_t user = ::getuid();
+    return info.st_uid == user && (info.st_mode & S_IWUSR) != 0;
 }
 
 // Whether the target may be replaced. A regular file only when the user may write it: the
-// rename asks only the folder, so a read-only, immutable or other user's file is refused here,
-// as writing into it would have been. A symbolic link is replaced itself (nothing is written
-// where it points). Anything else (a folder, FIFO, device) is refused.
+// rename asks only the folder, so a read-only or other user's file is refused here, as writing
+// into it would have been. A symbolic link is replaced itself (nothing is written where it
+// points). Anything else (a folder, FIFO, device) is refused.
 FileError mayReplace(const Target& target)
 {
     if (!target.exists || S_ISLNK(target.info.st_mode))
         return FileError::None;
     if (!S_ISREG(target.info.st_mode))
         return FileError::NotAFile;
-    return ::access(target.path().c_str(), W_OK) == 0 ? FileError::None : fileErrorOf(errno);
+    if (ownWritableFile(target.info))
+        return FileError::None;
+    const CaseLookup::At entry = target.at();
+    return ::faccessat(entry.folder, entry.name.c_str(), W_OK, 0) == 0 ? FileError::None : fileErrorOf(errno);
 }
 
 // Gives the new file an existing target's owner (where this process may give it) and
@@ -128,13 +143,13 @@ bool Replacements::waitingFor(const Target& target) const
 
 FileError Replacements::fill(size_t step, const Target& target, const std::function<bool(int fd)>& fill)
 {
-    const std::string newPath = newFileOf(target);
-    Fd file = createNewFile(newPath);
+    const CaseLookup::At newFile = newFileOf(target);
+    Fd file = createNewFile(newFile.folder, newFile.name);
     if (!file)
         return fileErrorOf(errno);
     if (!fill(file.get()) || (keepsTargetMetadata(target) && !keepOwnerAndPermissions(file.get(), target))) {
         const FileError error = fileErrorOf(errno);
-        ::unlink(newPath.c_str());
+        ::unlinkat(newFile.folder, newFile.name.c_str(), 0);
         return error;
     }
     if (waiting_.size() >= kMostNewFilesWaiting)
@@ -162,13 +177,15 @@ void Replacements::renameWaiting()
 {
     flushWaiting();
     for (const Waiting& each : waiting_) {
-        const std::string newPath = newFileOf(each.target);
-        if (each.flushError == 0 && ::rename(newPath.c_str(), each.target.path().c_str()) == 0) {
+        const CaseLookup::At newFile = newFileOf(each.target);
+        const CaseLookup::At target = each.target.at();
+        if (each.flushError == 0 && ::renameat(newFile.folder, newFile.name.c_str(), target.folder, target.name.c_str()) == 0) {
             renamedInto_[each.target.place.folder].push_back(each.step);
+            folderFds_[each.target.place.folder] = each.target.folderFd;
             continue;
         }
         results_[each.step] = fileErrorOf(each.flushError != 0 ? each.flushError : errno);
-        ::unlink(newPath.c_str());
+        ::unlinkat(newFile.folder, newFile.name.c_str(), 0);
     }
     waiting_.clear();
 }
@@ -177,14 +194,18 @@ std::vector<FileError> Replacements::finish()
 {
     renameWaiting();
     std::vector<std::string> folders;
-    for (const auto& renamed : renamedInto_)
+    std::vector<int> opened;
+    for (const auto& renamed : renamedInto_) {
         folders.push_back(renamed.first);
-    const std::vector<FileError> durable = flushFolders(folders);
+        opened.push_back(folderFds_[renamed.first]);
+    }
+    const std::vector<FileError> durable = flushFolders(folders, opened);
     for (size_t folder = 0; folder < folders.size(); ++folder) {
         for (const size_t step : renamedInto_[folders[folder]])
             results_[step] = durable[folder];
     }
     renamedInto_.clear();
+    folderFds_.clear();
     return results_;
 }
 

@@ -16,13 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The quoted strings of a line of strace's, in order (file names here hold no quote).
-std::vector<std::string> quotedNames(const std::string& line)
+// The paths named by a line of strace's, in order: each quoted name (file names here hold no
+// quote) taken in the folder that strace shows for the descriptor just before it (-y), else in
+// the working directory.
+std::vector<fs::path> namedPaths(const std::string& line, const fs::path& here)
 {
-    std::vector<std::string> found;
+    std::vector<fs::path> found;
     for (size_t open = line.find('"'), close; open != std::string::npos && (close = line.find('"', open + 1)) != std::string::npos;
-         open = line.find('"', close + 1))
-        found.push_back(line.substr(open + 1, close - open - 1));
+         open = line.find('"', close + 1)) {
+        fs::path folder = here;
+        if (open >= 3 && line.compare(open - 3, 3, ">, ") == 0) {
+            const size_t start = line.rfind('<', open - 3);
+            folder = line.substr(start + 1, open - 3 - start - 1);
+        }
+        found.push_back((folder / line.substr(open + 1, close - open - 1)).lexically_normal());
+    }
     return found;
 }
 
@@ -59,11 +67,11 @@ struct Trace {
             if (const size_t resumed = line.find(" resumed>"); resumed != std::string::npos)
                 line = cutOff[thread] + line.substr(resumed + 9);
             const bool succeeded = line.size() > 4 && line.compare(line.size() - 4, 4, " = 0") == 0;
-            const std::vector<std::string> names = quotedNames(line);
+            const std::vector<fs::path> names = namedPaths(line, here);
             if (succeeded && (line.find("fsync(") != std::string::npos || line.find("fdatasync(") != std::string::npos))
                 lastFlush[line.substr(line.find('<') + 1, line.find(">)") - line.find('<') - 1)] = index;
             else if (succeeded && line.find("rename") != std::string::npos && names.size() >= 2)
-                renames.push_back({index, (here / names[names.size() - 2]).lexically_normal(), (here / names.back()).lexically_normal()});
+                renames.push_back({index, names[names.size() - 2], names.back()});
             else if (line.find("unlink(\"br927.umschaltung-laeuft\") = 0") != std::string::npos)
                 markRemoved = index;
             else if (line.find("write(1<") != std::string::npos && line.find("\"[") != std::string::npos)
