@@ -1,5 +1,6 @@
 #include "caseLookup_posix.h"
 
+#include "fileSystem_posix.h"
 #include "replaceFile.h"
 
 #include <dirent.h>
@@ -122,13 +123,11 @@ int CaseLookup::examine(const std::string& path, Place& place, struct stat& info
 // written tells why (found.folder is then empty). errno tells of the call that counts.
 int CaseLookup::tryFound(const std::string& path, Place& found, const std::function<int(const At&)>& call)
 {
-    std::string written;
-    splitLast(path, written, found.name);
-    found.folder = found.name.empty() ? std::string() : folderOnDisk(written);
+    const At asWritten = writtenEntry(path, found);
+    const int result = call(asWritten);
     if (found.folder.empty())
-        return call(At{AT_FDCWD, path});
-    const int folder = folderFd(found.folder);
-    const int result = call(atEntry(folder, found));
+        return result;
+    const int folder = asWritten.folder;
     if (result >= 0 || !missingOnTheWay(errno))
         return result;
     const int missing = errno;
@@ -141,20 +140,50 @@ int CaseLookup::tryFound(const std::string& path, Place& found, const std::funct
     return result;
 }
 
+// The path's entry as written, in its folder as on disk; the whole path as written where that
+// folder is missing (found.folder is then empty).
+CaseLookup::At CaseLookup::writtenEntry(const std::string& path, Place& found)
+{
+    std::string written;
+    splitLast(path, written, found.name);
+    found.folder = found.name.empty() ? std::string() : folderOnDisk(written);
+    return found.folder.empty() ? At{AT_FDCWD, path} : at(found);
+}
+
+// The folders are found one after another (they share their components); the files' calls are
+// made side by side, each waiting for its own round trip on a network or user-space file system.
+std::vector<bool> CaseLookup::findRegularFiles(const std::vector<std::string>& paths, std::vector<struct stat>& infos)
+{
+    std::vector<At> entries;
+    for (const std::string& path : paths) {
+        Place found;
+        entries.push_back(writtenEntry(path, found));
+    }
+    infos.assign(paths.size(), {});
+    std::vector<int> errors(paths.size());
+    runTogether(paths.size(), [&](size_t each) {
+        const At& entry = entries[each];
+        errors[each] = ::fstatat(entry.folder, entry.name.c_str(), &infos[each], 0) == 0 ? 0 : errno;
+    });
+    // A path missing as written may be there in another letter case.
+    std::vector<bool> regular(paths.size());
+    for (size_t each = 0; each < paths.size(); ++each) {
+        regular[each] = errors[each] == 0 ? S_ISREG(infos[each].st_mode)
+                                          : missingOnTheWay(errors[each]) && findRegular(paths[each], infos[each]);
+    }
+    return regular;
+}
+
 CaseLookup::At CaseLookup::at(const Place& place)
 {
     return atEntry(folderFd(place.folder), place);
 }
 
-// A folder not found through folderOnDisk is opened by its path.
+// Every folder on disk that the lookup gives out was opened as it was found.
 int CaseLookup::folderFd(const std::string& folder)
 {
-    if (folder == ".")
-        return AT_FDCWD;
-    auto known = opened_.find(folder);
-    if (known == opened_.end())
-        known = opened_.emplace(folder, Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))).first;
-    return known->second ? known->second.get() : AT_FDCWD;
+    const auto known = opened_.find(folder);
+    return known != opened_.end() && known->second ? known->second.get() : AT_FDCWD;
 }
 
 void CaseLookup::created(const Place& place)
@@ -203,13 +232,20 @@ std::string CaseLookup::subfolderOnDisk(const std::string& folder, const std::st
     return joined(folder, entry);
 }
 
-// Opens the entry as a folder, kept for the object's life under its path on disk. A folder that
-// may be passed through but not read is kept without a descriptor: it is named by its path.
+// Opens the entry as a folder, kept for the object's life under its path on disk. Where the
+// system can, it is opened only to name it, which needs no leave to read it and asks a network
+// or user-space file system nothing more. A folder that may be passed through but not opened
+// is kept without a descriptor: it is named by its path.
 bool CaseLookup::openFolder(const At& entry, const std::string& folder)
 {
     if (opened_.count(folder) != 0)
         return true;
-    Fd opened(::openat(entry.folder, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+#ifdef O_PATH
+    const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    Fd opened(::openat(entry.folder, entry.name.c_str(), flags));
     struct stat info;
     if (!opened && (errno != EACCES || ::fstatat(entry.folder, entry.name.c_str(), &info, 0) != 0 || !S_ISDIR(info.st_mode)))
         return false;

@@ -9,18 +9,19 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 // Finds paths regardless of letter case on a file system that tells case apart, for one batch,
 // one check or one plan: each object reads the disk afresh and keeps what it read for its own
 // life only, so a long-lived process sees every change made between two batches.
 //
-// A path is tried as written first: that is one system call, and what nearly every lookup
+// Each component of a path is tried as written first, which is what nearly every lookup
 // finds. Only a component that is missing as written costs one reading of its folder, which
 // yields the entry equal to it ignoring ASCII case (the bytewise smallest, where several are).
 // Within the object's life a folder read once is not read again, and a folder path found once
 // is not walked again; the names that the batch itself creates are added as it creates them.
-// Each folder is opened once, and every call about its entries is made relative to it: a path
-// walk costs a round trip a component on a network or user-space file system.
+// Each folder found is held open, and every call about its entries is made relative to it:
+// walking a whole path costs a round trip a component on a network or user-space file system.
 class CaseLookup {
 public:
     // Where a path's last component lives: its folder as on disk, and its name (as on disk
@@ -41,10 +42,11 @@ public:
         std::string name;
     };
 
-    // The place's entry for the *at calls, its folder opened once for the object's life.
+    // The place's entry for the *at calls.
     At at(const Place& place);
 
-    // The place's folder opened once for the object's life; AT_FDCWD where it cannot be opened.
+    // The folder as this object found it on disk, held open for the object's life; AT_FDCWD for
+    // the working directory or one that may be passed through but not opened (named by its path).
     int folderFd(const std::string& folder);
 
     // The place of path and what stands there, a symbolic link not followed: 0, or the error
@@ -63,6 +65,9 @@ public:
 
     // The same, describing the file without opening it; false for anything but a regular file.
     bool findRegular(const std::string& path, struct stat& info);
+
+    // findRegular for each path, `infos` describing the files found.
+    std::vector<bool> findRegularFiles(const std::vector<std::string>& paths, std::vector<struct stat>& infos);
 
     // The folder as on disk, each component found as written where it is, else ignoring case;
     // empty when it is missing.
@@ -83,6 +88,7 @@ private:
     std::string subfolderOnDisk(const std::string& folder, const std::string& name);
     bool openFolder(const At& entry, const std::string& folder);
     std::string listedAs(const std::string& folder, const std::string& name);
+    At writtenEntry(const std::string& path, Place& found);
     int tryFound(const std::string& path, Place& found, const std::function<int(const At&)>& call);
     Listing* listing(const std::string& folder);
 

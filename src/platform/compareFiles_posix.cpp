@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -73,30 +74,42 @@ bool seenHolding(const struct stat& target, const struct stat& variant)
     return sameFile(variant, target) || (variant.st_size == target.st_size && sameTime(variant, target));
 }
 
-// The regular files that one look finds, each path asked once: a step's source is also among
-// its target's variants, and steps share variants.
+// The regular files that one look finds, each path asked once and all of them side by side: a
+// step's source is also among its target's variants, and steps share variants.
 class RegularFiles {
 public:
-    explicit RegularFiles(CaseLookup& lookup) : lookup_(lookup) {}
-
-    bool find(const std::string& path, struct stat& info)
+    RegularFiles(CaseLookup& lookup, const std::vector<FileVariants>& files)
     {
-        auto known = found_.find(path);
-        if (known == found_.end()) {
-            struct stat described;
-            const bool regular = lookup_.findRegular(path, described);
-            known = found_.emplace(path, std::make_pair(regular, described)).first;
+        std::vector<std::string> paths;
+        std::unordered_set<std::string> asked;
+        for (const FileVariants& file : files) {
+            if (file.variants.empty())
+                continue;
+            if (asked.insert(file.target).second)
+                paths.push_back(file.target);
+            for (const std::string& variant : file.variants) {
+                if (asked.insert(variant).second)
+                    paths.push_back(variant);
+            }
         }
-        info = known->second.second;
-        return known->second.first;
+        std::vector<struct stat> infos;
+        const std::vector<bool> regular = lookup.findRegularFiles(paths, infos);
+        for (size_t each = 0; each < paths.size(); ++each)
+            found_.emplace(paths[each], std::make_pair(regular[each], infos[each]));
+    }
+
+    bool find(const std::string& path, struct stat& info) const
+    {
+        const auto& known = found_.at(path);
+        info = known.second;
+        return known.first;
     }
 
 private:
-    CaseLookup& lookup_;
     std::unordered_map<std::string, std::pair<bool, struct stat>> found_;
 };
 
-bool changed(CaseLookup& lookup, RegularFiles& files, const FileVariants& file)
+bool changed(CaseLookup& lookup, const RegularFiles& files, const FileVariants& file)
 {
     struct stat targetInfo;
     if (file.variants.empty() || !files.find(file.target, targetInfo))
@@ -135,7 +148,7 @@ std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
 std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
 {
     CaseLookup lookup;
-    RegularFiles regular(lookup);
+    const RegularFiles regular(lookup, files);
     std::vector<bool> found;
     for (const FileVariants& file : files)
         found.push_back(changed(lookup, regular, file));

@@ -99,32 +99,11 @@ bool copyContent(int from, int to)
 
 namespace {
 
-// Flushes an open folder's entries. A file system that cannot flush one folder is flushed whole.
-bool flushOpenFolder(int folder)
+// Makes the entries of the folder named relative to `at` durable. A file system that cannot
+// flush one folder is flushed whole.
+bool flushFolderAt(int at, const char* folder)
 {
-    if (::fsync(folder) == 0)
-        return true;
-#ifdef __linux__
-    return errno == EINVAL && ::syncfs(folder) == 0;
-#else
-    return false;
-#endif
-}
-
-// A descriptor opened only to name the folder (O_PATH) cannot be flushed; its path can be.
-bool flushHeldFolder(int folder, const std::string& path)
-{
-    if (folder == AT_FDCWD)
-        return flushFolder(path);
-    return flushOpenFolder(folder) || (errno == EBADF && flushFolder(path));
-}
-
-} // namespace
-
-// Makes the entries of a folder durable: the renames into it.
-bool flushFolder(const std::string& folder)
-{
-    const Fd entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd entries(::openat(at, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 #ifdef __linux__
     // A folder the user may write in but not list cannot be opened to flush: every file
     // system's writes are flushed instead, its entries among them (rare, and costly only then).
@@ -133,7 +112,23 @@ bool flushFolder(const std::string& folder)
         return true;
     }
 #endif
-    return entries && flushOpenFolder(entries.get());
+    if (!entries)
+        return false;
+    if (::fsync(entries.get()) == 0)
+        return true;
+#ifdef __linux__
+    return errno == EINVAL && ::syncfs(entries.get()) == 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+// Makes the entries of a folder durable: the renames into it.
+bool flushFolder(const std::string& folder)
+{
+    return flushFolderAt(AT_FDCWD, folder.c_str());
 }
 
 std::vector<FileError> flushFolders(const std::vector<std::string>& folders)
@@ -145,7 +140,8 @@ std::vector<FileError> flushFolders(const std::vector<std::string>& folders, con
 {
     std::vector<FileError> results(folders.size());
     runTogether(folders.size(), [&](size_t each) {
-        results[each] = flushHeldFolder(opened[each], folders[each]) ? FileError::None : fileErrorOf(errno);
+        const bool held = opened[each] != AT_FDCWD;
+        results[each] = flushFolderAt(opened[each], held ? "." : folders[each].c_str()) ? FileError::None : fileErrorOf(errno);
     });
     return results;
 }
@@ -193,4 +189,64 @@ void runTogether(size_t count, const std::function<void(size_t)>& task)
     work();
     for (std::thread& helper : helpers)
         helper.join();
+}
+
+FlushPool::~FlushPool()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    given_.notify_all();
+    for (std::thread& thread : threads_)
+        thread.join();
+}
+
+void FlushPool::start(std::function<void()> task)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    queued_.push_back(std::move(task));
+    ++unfinished_;
+    // A thread the system refuses leaves the task to the others, or to this one.
+    if (queued_.size() > idle_ && threads_.size() < kFlushThreads) {
+        try {
+            threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (threads_.empty())
+        runNext(lock);
+    else
+        given_.notify_one();
+}
+
+void FlushPool::runNext(std::unique_lock<std::mutex>& lock)
+{
+    const std::function<void()> task = std::move(queued_.front());
+    queued_.pop_front();
+    lock.unlock();
+    task();
+    lock.lock();
+    if (--unfinished_ == 0)
+        finished_.notify_all();
+}
+
+void FlushPool::wait()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [this] { return unfinished_ == 0; });
+}
+
+// Every task queued is run, even when the pool is ending.
+void FlushPool::work()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        ++idle_;
+        given_.wait(lock, [this] { return ending_ || !queued_.empty(); });
+        --idle_;
+        if (queued_.empty())
+            return;
+        runNext(lock);
+    }
 }

@@ -5,9 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The system calls that the POSIX seam's jobs share.
@@ -27,7 +31,7 @@ bool flushFolder(const std::string& folder);
 // Flushes the folders side by side; for each, FileError::None when its entries are durable.
 std::vector<FileError> flushFolders(const std::vector<std::string>& folders);
 
-// The same for folders held open (AT_FDCWD, or a descriptor that cannot be flushed: by path).
+// The same for folders held open (AT_FDCWD: named by the path only).
 std::vector<FileError> flushFolders(const std::vector<std::string>& folders, const std::vector<int>& opened);
 
 // Creates a new file of the tool's own (named with kNewFileSuffix) to fill. One left by a
@@ -44,3 +48,34 @@ void keepModificationTime(int fd, const struct stat& source);
 // given at once together: on a spinning disk each costs a turn of the platter, whether one or
 // sixteen are waiting. The tasks must share nothing but what they are handed.
 void runTogether(size_t count, const std::function<void(size_t)>& task);
+
+// Runs each task given on the same small pool of threads as soon as it is given, while the
+// caller goes on: a new file's flush waits for the disk while the next files are copied.
+// The tasks must share nothing but what they are handed.
+class FlushPool {
+public:
+    FlushPool() = default;
+    FlushPool(const FlushPool&) = delete;
+    FlushPool& operator=(const FlushPool&) = delete;
+    // Waits for every task given.
+    ~FlushPool();
+
+    // Runs the task on a thread of the pool; here and now when the system gives no thread.
+    void start(std::function<void()> task);
+
+    // Returns once every task given has ended.
+    void wait();
+
+private:
+    void work();
+    void runNext(std::unique_lock<std::mutex>& lock);
+
+    std::mutex mutex_;
+    std::condition_variable given_;    // a task queued, or the pool ending
+    std::condition_variable finished_; // no task left
+    std::deque<std::function<void()>> queued_;
+    size_t unfinished_ = 0; // queued or running
+    size_t idle_ = 0;
+    bool ending_ = false;
+    std::vector<std::thread> threads_;
+};

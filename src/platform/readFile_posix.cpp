@@ -15,13 +15,8 @@ std::FILE* openRegularFile(const char* path)
 // One lookup for all the paths: a folder read for one of them is not read again.
 std::vector<bool> filesExist(const std::vector<std::string>& paths)
 {
-    CaseLookup lookup;
-    std::vector<bool> found;
-    for (const std::string& path : paths) {
-        struct stat info;
-        found.push_back(lookup.findRegular(path, info));
-    }
-    return found;
+    std::vector<struct stat> ignored;
+    return CaseLookup().findRegularFiles(paths, ignored);
 }
 
 std::vector<std::string> spellingsOnDisk(const std::vector<std::string>& paths)

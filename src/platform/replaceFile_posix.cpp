@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 
 // Whole-file replacement: a new file beside the target, filled and flushed, then renamed over
@@ -82,24 +83,13 @@ bool keepsTargetMetadata(const Target& target)
     return target.exists && S_ISREG(target.info.st_mode);
 }
 
-// Starts writing the file's data out now, without waiting: the disk works on it while the
-// next files are copied, and its flush later finds little left to do.
-void startWriteBack(int fd)
-{
-#ifdef __linux__
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)fd;
-#endif
-}
-
 // Finds the step's source and target and fills the target's new file, which then waits for its
 // rename; the step's result when it ends here instead.
 std::optional<FileError> prepareCopy(CaseLookup& lookup, Replacements& replacements, size_t step, const FilePair& copy)
 {
     struct stat sourceInfo;
     errno = 0;
-    const Fd from = lookup.openRegular(copy.source, sourceInfo);
+    Fd from = lookup.openRegular(copy.source, sourceInfo);
     if (!from)
         return errno == EACCES ? FileError::AccessDenied : FileError::SourceMissing;
     Target to;
@@ -116,8 +106,9 @@ std::optional<FileError> prepareCopy(CaseLookup& lookup, Replacements& replaceme
         return FileError::None;
     if (const FileError error = mayReplace(to); error != FileError::None)
         return error;
-    const FileError filled = replacements.fill(step, to, [&](int fd) {
-        if (!copyContent(from.get(), fd))
+    const auto source = std::make_shared<Fd>(std::move(from));
+    const FileError filled = replacements.fillAside(step, to, [source, sourceInfo](int fd) {
+        if (!copyContent(source->get(), fd))
             return false;
         keepModificationTime(fd, sourceInfo);
         return true;
@@ -147,35 +138,51 @@ FileError Replacements::fill(size_t step, const Target& target, const std::funct
     Fd file = createNewFile(newFile.folder, newFile.name);
     if (!file)
         return fileErrorOf(errno);
-    if (!fill(file.get()) || (keepsTargetMetadata(target) && !keepOwnerAndPermissions(file.get(), target))) {
+    if (!fill(file.get())) {
         const FileError error = fileErrorOf(errno);
         ::unlinkat(newFile.folder, newFile.name.c_str(), 0);
         return error;
     }
-    if (waiting_.size() >= kMostNewFilesWaiting)
-        renameWaiting();
-    startWriteBack(file.get());
-    waiting_.push_back({step, target, std::move(file)});
+    await(step, target, std::move(file), nullptr);
     return FileError::None;
 }
 
-// A new file given the target's owner and bits needs them on disk with its data. Each is closed
-// by its own flush's thread, since a write error can surface only at the close.
-void Replacements::flushWaiting()
+FileError Replacements::fillAside(size_t step, const Target& target, std::function<bool(int fd)> fill)
 {
-    runTogether(waiting_.size(), [this](size_t each) {
-        Waiting& file = waiting_[each];
-        const int fd = file.file.get();
-        const bool flushed = (keepsTargetMetadata(file.target) ? ::fsync(fd) : ::fdatasync(fd)) == 0;
-        const int flushError = errno;
-        const bool closed = file.file.close();
-        file.flushError = !flushed ? flushError : !closed ? errno : 0;
-    });
+    const CaseLookup::At newFile = newFileOf(target);
+    Fd file = createNewFile(newFile.folder, newFile.name);
+    if (!file)
+        return fileErrorOf(errno);
+    await(step, target, std::move(file), std::move(fill));
+    return FileError::None;
+}
+
+void Replacements::await(size_t step, const Target& target, Fd file, std::function<bool(int fd)> fill)
+{
+    if (waiting_.size() >= kMostNewFilesWaiting)
+        renameWaiting();
+    waiting_.push_back({step, target, std::move(file), std::move(fill)});
+    flushes_.start([&waiting = waiting_.back()] { complete(waiting); });
+}
+
+// On a thread of the pool: the fill still to do, the target's owner and bits, which need to be
+// on disk with the data, then the flush. Each new file is closed by its own thread, since a
+// write error can surface only at the close. One that fails is removed at its rename.
+void Replacements::complete(Waiting& file)
+{
+    const int fd = file.file.get();
+    const bool filled = (!file.fill || file.fill(fd))
+                        && (!keepsTargetMetadata(file.target) || keepOwnerAndPermissions(fd, file.target));
+    file.fill = nullptr;
+    const bool flushed = filled && (keepsTargetMetadata(file.target) ? ::fsync(fd) : ::fdatasync(fd)) == 0;
+    const int flushError = errno;
+    const bool closed = file.file.close();
+    file.flushError = !flushed ? flushError : !closed ? errno : 0;
 }
 
 void Replacements::renameWaiting()
 {
-    flushWaiting();
+    flushes_.wait();
     for (const Waiting& each : waiting_) {
         const CaseLookup::At newFile = newFileOf(each.target);
         const CaseLookup::At target = each.target.at();
