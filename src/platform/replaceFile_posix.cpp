@@ -173,11 +173,14 @@ void Replacements::complete(Waiting& file)
     const int fd = file.file.get();
     const bool filled = (!file.fill || file.fill(fd))
                         && (!keepsTargetMetadata(file.target) || keepOwnerAndPermissions(fd, file.target));
-    file.fill = nullptr;
+    const int fillError = errno;
+    file.fill = nullptr; // closes what it held (the source)
     const bool flushed = filled && (keepsTargetMetadata(file.target) ? ::fsync(fd) : ::fdatasync(fd)) == 0;
-    const int flushError = errno;
+    const int flushError = filled ? errno : fillError;
     const bool closed = file.file.close();
-    file.flushError = !flushed ? flushError : !closed ? errno : 0;
+    const int error = !flushed ? flushError : !closed ? errno : 0;
+    // A failure must never pass for success, whatever errno says.
+    file.flushError = (flushed && closed) || error != 0 ? error : EIO;
 }
 
 void Replacements::renameWaiting()
