@@ -14,8 +14,8 @@ packages() {
 native  cmake                 cmake
 native  make                  make
 native  g++                   g++
-native  libgtest-dev          /usr/include/gtest/gtest.h
-native  libgmock-dev          /usr/include/gmock/gmock.h
+native  libgtest-dev          /usr/include/gtest
+native  libgmock-dev          /usr/include/gmock
 native  e2fsprogs             chattr
 native  strace                strace
 windows cmake                 cmake
