@@ -9,10 +9,14 @@ WIN32  := $(BUILD)/win32
 JOBS   := $(shell nproc 2>/dev/null || echo 2)
 V      ?= 0
 export V
-# WERROR=1 (as CI builds) makes every compiler warning an error.
-WERROR ?= 0
+# WERROR=1 (as CI builds) makes every compiler warning an error, WERROR=0 no longer; without
+# WERROR a build folder keeps what it was configured with (a new one: warnings only).
+ifeq ($(origin WERROR),undefined)
+CMAKE  := cmake
+else
 WERROR_SETTING := $(if $(filter 1,$(WERROR)),ON,OFF)
 CMAKE  := cmake -DBR927_WERROR=$(WERROR_SETTING)
+endif
 
 MAKEFLAGS += --no-print-directory
 QUIET := tools/quiet.sh
@@ -31,11 +35,15 @@ deps-windows:
 deps-all:
 	@tools/install-deps.sh native windows fuzz
 
-# A build folder is configured once for each WERROR setting: its stamp names the setting, so a
-# folder configured without WERROR=1 is configured again with it. Later builds re-run CMake
-# themselves when its inputs change.
+# A build folder is configured once, and again when WERROR asks for another setting than its
+# stamp names. Later builds re-run CMake themselves when its inputs change.
+ifeq ($(origin WERROR),undefined)
+configured = $(1)/Makefile
+else
 configured = $(1)/configured-werror-$(WERROR_SETTING)
-configure = rm -f $(1)/configured-werror-* && $(QUIET) $(1)/configure.log $(CMAKE) -S . -B $(1) $(2) && touch $(call configured,$(1))
+endif
+configure = rm -f $(1)/configured-werror-* && $(QUIET) $(1)/configure.log $(CMAKE) -S . -B $(1) $(2) && \
+	touch $(call configured,$(1))
 
 $(call configured,$(NATIVE)): | deps
 	@$(call configure,$(NATIVE),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
