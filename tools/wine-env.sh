@@ -22,14 +22,14 @@ WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts in a fresh prefix
 export WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
 
-# The Windows tests and the demo run the 32-bit release. Names what keeps this machine from
-# running it, and ends.
+# What runs here is the 32-bit release and its 32-bit tests. Names what keeps this machine
+# from running them, and ends.
 cannot_run_32bit() {
     echo "wine-env: this machine cannot run the 32-bit release under Wine: $1" >&2
     exit 1
 }
 # The 32-bit loader (Debian's wine32:i386) starts 32-bit programs itself and hands 64-bit ones
-# to the 64-bit loader; the 64-bit loader alone draws nothing for 32-bit programs.
+# to the 64-bit loader, which has no 32-bit Unix side of its own to run them with.
 if [ -x /usr/lib/wine/wine ]; then
     BR927_WINE=/usr/lib/wine/wine
 elif [ -e /usr/lib/wine/wine64 ]; then
