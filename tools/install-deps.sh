@@ -94,5 +94,6 @@ case "$missing" in
         ;;
 esac
 $sudo apt-get update -q
+# Through env: sudo would drop the variable from the environment.
 # shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
