@@ -88,7 +88,7 @@ test-native: asan
 
 # Every suite. The native and the Windows parts run side by side, each after its own builds,
 # so that one keeps the cores busy while the other links, waits for Wine or for a test: all
-# their steps may run at once (four builds and the Wine prefix, then three test runs), as each
+# their steps may run at once (three builds and the Wine prefix, then three test runs), as each
 # build and test run takes the machine's $(JOBS) jobs itself. Each part's output is printed
 # whole when it ends, and every part runs even when another fails.
 test: deps-all
