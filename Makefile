@@ -71,8 +71,9 @@ windows: win32
 wine-prefix: | deps-windows
 	@tools/wine-env.sh $(BUILD) true
 
-# Test runs print the failing tests with their output, and a summary (every test with V=1).
-TESTS := tools/run-tests.sh --output-on-failure -j$(JOBS)
+# Test runs print the failing tests with their output, and a summary (every test with V=1); a
+# build folder that holds no tests (one configured without them) fails rather than passes.
+TESTS := tools/run-tests.sh --output-on-failure --no-tests=error -j$(JOBS)
 
 # Each test runs once; tools/wine-test.sh runs a test process once more only when Wine ended
 # it at its start, before it wrote anything.
