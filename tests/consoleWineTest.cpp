@@ -133,7 +133,11 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
         const std::string printed = readWholeFile("../out.txt");
         EXPECT_EQ(std::string("BinPatch 0: deaktiviert [Aktivieren]\nCabview 1024: 1024x768 [1280 x 1024]\n").rfind(printed, 0), 0u)
             << "it clicked while the click was under way: " << printed;
-        EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+        // Only once the console runs: it inherits every handle open while it starts, and one
+        // on the state file would keep its click from replacing it.
+        if (!printed.empty()) {
+            EXPECT_EQ(stateFileBytes(), "0\r\n1024");
+        }
         ReleaseMutex(lock);
         handedOver = WaitForSingleObject(lock, 0) == WAIT_TIMEOUT;
         if (!handedOver)
@@ -142,7 +146,7 @@ TEST(ConsoleUnderWine, AClickWaitsUntilTheClickUnderWayEnds)
     second.join();
     CloseHandle(lock);
     EXPECT_TRUE(handedOver) << "the console never waited for the click lock";
-    EXPECT_EQ(waited.exitCode, 0);
+    EXPECT_EQ(waited.exitCode, 0) << waited.out;
     EXPECT_EQ(stateFileBytes(), "1\r\n1024");
 }
 

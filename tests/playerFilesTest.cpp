@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -163,31 +164,61 @@ TEST(PlayerFiles, ApplyKeepsAndCountsAFileThatTwoBatchesWriteOnce)
     EXPECT_EQ(tree.now().at(keptKey(tree, texture)), "painted by hand\n");
 }
 
-// A changed file that cannot be kept aside (a file named as the folder for kept files stands in
-// the way) is told as a keep, with the kept path's own reason; it is left as it is, and named
-// among the files not copied.
+// A changed file that cannot be kept aside is told as a keep, with the kept path's own reason:
+// a file in the way of the folder for kept files, its disk full, the folder write-protected.
+// The live file is left as it is and named among the files not copied; the keep leaves no
+// folders of its own behind.
 TEST(PlayerFiles, AKeepThatFailsIsToldAsAKeepAndLeavesTheLiveFileAsItIs)
 {
     ScratchTree tree;
     tree.createContent();
-    writeStateFile("0\r\n1024");
     const CopyStep engine = stepWriting(Batch::EngfilesBin, 1024, "ZEK_BR927_serie1/ZEK_BR_927-k.eng");
-    writeWholeFile(tree.find(engine.target), "tuned by hand\n");
-    writeWholeFile("Sicherungen", "not a folder\n");
-    const Snapshot before = tree.now();
-
-    const ConsoleRun click = runConsole({"binpatch"});
-    EXPECT_EQ(click.exitCode, 1);
-    EXPECT_NE(click.out.find("Sichern fehlgeschlagen: " + engine.target + " -> Sicherungen/<Zeit>/" + tree.key(engine.target)
-                             + " (Ordner fehlt)\n"),
-              std::string::npos)
-        << click.out;
-    EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + engine.target + " (Ordner fehlt)\n"),
-              std::string::npos)
-        << click.out;
-    EXPECT_EQ(click.out.find("Kopieren fehlgeschlagen"), std::string::npos) << click.out;
-    EXPECT_EQ(tree.now().at(tree.key(engine.target)), "tuned by hand\n");
-    EXPECT_EQ(readWholeFile("Sicherungen"), "not a folder\n");
+    const std::string edit(256 * 1024, 'e');
+    writeWholeFile(tree.find(engine.target), edit);
+    const struct {
+        const char* what;
+        std::function<bool()> block; // false where this machine cannot
+        const char* reason;
+    } blocks[] = {
+        {"a file named Sicherungen", [] { writeWholeFile("Sicherungen", "not a folder\n"); return true; }, "Ordner fehlt"},
+        {"Sicherungen on a full disk",
+         [] {
+             fs::create_directory("Sicherungen");
+             if (::mount("tmpfs", "Sicherungen", "tmpfs", 0, "size=128k") != 0)
+                 return false;
+             const int filled = std::system("dd if=/dev/zero of=Sicherungen/filler bs=4k 2>/dev/null");
+             (void)filled;
+             return true;
+         },
+         "Datentraeger voll"},
+        {"Sicherungen write-protected",
+         [] { fs::create_directory("Sicherungen"); return std::system("chattr +i Sicherungen 2>/dev/null") == 0; },
+         "Zugriff verweigert"},
+    };
+    for (const auto& block : blocks) {
+        SCOPED_TRACE(block.what);
+        writeStateFile("0\r\n1024");
+        if (!block.block()) {
+            std::cout << "skipped here: " << block.what << "\n";
+            continue;
+        }
+        const auto keptTree = [] { return fs::is_directory("Sicherungen") ? snapshot("Sicherungen") : Snapshot(); };
+        const Snapshot before = keptTree();
+        const ConsoleRun click = runConsole({"binpatch"});
+        EXPECT_EQ(click.exitCode, 1);
+        const std::string reason = std::string(" (") + block.reason + ")\n";
+        EXPECT_NE(click.out.find("Sichern fehlgeschlagen: " + engine.target + " -> Sicherungen/<Zeit>/" + tree.key(engine.target)
+                                 + reason),
+                  std::string::npos)
+            << click.out;
+        EXPECT_NE(click.out.find("[Fehler] Nicht kopiert: 1 Datei, zuerst " + engine.target + reason), std::string::npos);
+        EXPECT_EQ(click.out.find("Kopieren fehlgeschlagen"), std::string::npos) << click.out;
+        EXPECT_EQ(tree.now().at(tree.key(engine.target)), edit);
+        EXPECT_EQ(keptTree(), before) << "folders left";
+        const int unblocked = std::system("chattr -i Sicherungen 2>/dev/null; umount -l Sicherungen 2>/dev/null");
+        (void)unblocked;
+        fs::remove_all("Sicherungen");
+    }
 }
 
 // Without the content tree two levels up, apply copies nothing (a click's refusal is in the

@@ -5,18 +5,18 @@
 #   script returns when it is closed.
 #   Without a display: on a virtual one, a driver clicks both buttons and answers the
 #   messages, PNG pictures of each step go to build/demo/, and the window is closed.
-# Usage: tools/demo-windows.sh [x86_64 Windows build folder]
+# Usage: tools/demo-windows.sh [the release's build folder]
 set -eu
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-win64=$(cd "${1:-$top/build/win64}" && pwd)
+release=$(cd "${1:-$top/build/win32}" && pwd)
 demo="$top/build/demo"
 workdir="$demo/ZEK/BR927"
-program="$win64/ZEK_BR927_config.exe"
-driver="$win64/tests/wine/demoDriver.exe"
+program="$release/ZEK_BR927_config.exe"
+driver="$release/tests/wine/demoDriver.exe"
 
 [ -f "$workdir/br927.zekconfig" ] || { echo "demo-windows: no demo tree in $demo (run tools/demo.sh first)" >&2; exit 1; }
-[ -f "$program" ] || { echo "demo-windows: $program is not built (make windows)" >&2; exit 1; }
+[ -f "$program" ] || { echo "demo-windows: $program is not built (make demo)" >&2; exit 1; }
 
 # Wine sees the Unix root as drive Z:.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -33,7 +33,7 @@ if [ -n "${DISPLAY:-}" ]; then
     exit 0
 fi
 
-[ -f "$driver" ] || { echo "demo-windows: $driver is not built (make windows)" >&2; exit 1; }
+[ -f "$driver" ] || { echo "demo-windows: $driver is not built (make demo)" >&2; exit 1; }
 pictures="$demo/pictures"
 rm -rf "$pictures"
 mkdir -p "$pictures"

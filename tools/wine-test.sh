@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs one Windows test program under Wine: the x86_64 build's emulator, so ctest runs every
+# Runs one Windows test program under Wine: the i686 build's emulator, so ctest runs every
 # test (and lists them) through it, inside tools/wine-env.sh.
 #
 # Wine has been seen to end a test process at its very start, before the program wrote a

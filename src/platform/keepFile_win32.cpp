@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // A kept file is a second name of the live file where the file system allows it (NTFS): the
 // copy that replaces the live file then leaves the old bytes to that name alone, at no cost.
@@ -14,16 +15,32 @@
 
 namespace {
 
-// Creates the folder and every missing folder above it.
-bool createFolders(const std::string& folder)
+// Creates the folder and every missing folder above it, noting each one made, outermost first.
+bool createFolders(const std::string& folder, std::vector<std::string>& made)
 {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_DIRECTORY);
         return isFolder(attributes);
+    }
     const size_t slash = folder.find_last_of("/\\");
-    if (slash != std::string::npos && slash > 0 && !createFolders(folder.substr(0, slash)))
+    if (slash != std::string::npos && slash > 0 && !createFolders(folder.substr(0, slash), made))
         return false;
-    return CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (CreateDirectoryA(folder.c_str(), nullptr)) {
+        made.push_back(folder);
+        return true;
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// A keep that failed leaves no empty folders of its own behind: those it made are removed again,
+// innermost first, unless another keep has put a file into one of them.
+void removeFoldersMade(const std::vector<std::string>& made)
+{
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+        if (!RemoveDirectoryA(folder->c_str()))
+            return;
+    }
 }
 
 bool linkNotPossible(DWORD error)
@@ -55,12 +72,13 @@ FileError copyKept(Replacements& copies, size_t step, const FilePair& keep, std:
     return FileError::None;
 }
 
-FileError keepOne(Replacements& copies, size_t step, const FilePair& keep, std::string& buffer)
+FileError keepOne(Replacements& copies, size_t step, const FilePair& keep, std::string& buffer,
+                  std::vector<std::string>& made)
 {
     if (!fileExists(keep.source.c_str()))
         return FileError::SourceMissing;
     const size_t slash = keep.target.find_last_of("/\\");
-    if (slash != std::string::npos && !createFolders(keep.target.substr(0, slash)))
+    if (slash != std::string::npos && !createFolders(keep.target.substr(0, slash), made))
         return fileErrorOf(GetLastError());
     for (int tries = 0;;) {
         if (CreateHardLinkA(keep.target.c_str(), keep.source.c_str(), nullptr))
@@ -80,10 +98,16 @@ std::vector<FileError> keepFiles(const std::vector<FilePair>& keeps)
 {
     const Patience patience;
     std::string buffer;
+    std::vector<std::vector<std::string>> made(keeps.size());
     Replacements copies(keeps.size());
     for (size_t step = 0; step < keeps.size(); ++step) {
-        copies.ended(step, keepOne(copies, step, keeps[step], buffer));
+        copies.ended(step, keepOne(copies, step, keeps[step], buffer, made[step]));
         keepAlive();
     }
-    return copies.finish();
+    const std::vector<FileError> results = copies.finish();
+    for (size_t step = 0; step < keeps.size(); ++step) {
+        if (results[step] != FileError::None)
+            removeFoldersMade(made[step]);
+    }
+    return results;
 }
