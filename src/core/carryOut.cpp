@@ -33,7 +33,6 @@ void keepChangedFiles(const Plan& plan, PlanRun& run)
         reportFileLine(keepLine(keeps[k], kept[k]));
         if (kept[k] == FileError::None) {
             ++run.kept;
-            run.keptFolder = plan.keptFolder;
             continue;
         }
         run.steps[keeping[k]] = {StepResult::KeepFailed, kept[k]};

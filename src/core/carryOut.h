@@ -26,8 +26,7 @@ struct StepOutcome {
 
 struct PlanRun {
     std::vector<StepOutcome> steps; // one per step of the plan
-    size_t kept = 0;                // the player's files kept aside ...
-    std::string keptFolder;         // ... in this folder (empty when none)
+    size_t kept = 0;                // the player's files kept aside, in the plan's keptFolder
 
     // Whether every step is done or was in place.
     bool succeeded() const;

@@ -91,11 +91,6 @@ std::string fileCount(size_t count)
     return std::to_string(count) + (count == 1 ? " Datei" : " Dateien");
 }
 
-std::string withReason(const std::string& text, FileError error)
-{
-    return text + " (" + reasonText(error) + ")";
-}
-
 // After a command's own message: which files it left as they were, and which it kept aside.
 void showFileMessages(FrontEnd& frontEnd, const Plan& plan, const std::optional<PlanRun>& run)
 {
@@ -107,7 +102,7 @@ void showFileMessages(FrontEnd& frontEnd, const Plan& plan, const std::optional<
         frontEnd.showMessage(withReason(text, failures.front().error).c_str(), kErrorTitle);
     }
     if (run->kept > 0)
-        frontEnd.showMessage((kKeptText + fileCount(run->kept) + " in " + run->keptFolder).c_str(), kNoticeTitle);
+        frontEnd.showMessage((kKeptText + fileCount(run->kept) + " in " + plan.keptFolder).c_str(), kNoticeTitle);
 }
 
 // A file of the tool's own that could not be written or removed.
@@ -211,7 +206,7 @@ void Controller::reportReadError()
 
 void Controller::reportLockBusy()
 {
-    reportFileLine("Sperre belegt: " + ClickLock::name());
+    reportFileLine(lockBusyLine());
     frontEnd_.showMessage(kLockBusyText, kErrorTitle);
 }
 
@@ -357,7 +352,7 @@ ClickPlan Controller::plan(Button button)
             planned.plan = planClickNow(button, transition->to);
     }
     if (lockBusy)
-        reportFileLine("Sperre belegt: " + ClickLock::name());
+        reportFileLine(lockBusyLine());
     if (!planned.plan) {
         planned.text = lockBusy ? kLockBusyText : kBatchFailedText;
         planned.title = kErrorTitle;

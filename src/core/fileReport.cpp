@@ -1,13 +1,10 @@
 #include "fileReport.h"
 
+#include "clickLock.h"
+
 namespace {
 
 FileReportObserver fileReportObserver;
-
-std::string withReason(const std::string& line, FileError error)
-{
-    return line + " (" + reasonText(error) + ")";
-}
 
 std::string summary(const char* name, const SettingCheck& setting)
 {
@@ -66,6 +63,11 @@ void reportFileLine(const std::string& line)
         fileReportObserver(line);
 }
 
+std::string withReason(const std::string& text, FileError error)
+{
+    return text + " (" + reasonText(error) + ")";
+}
+
 std::string keepLine(const FilePair& keep, FileError kept)
 {
     const std::string paths = keep.source + " -> " + keep.target;
@@ -80,6 +82,11 @@ std::string copyFailedLine(const CopyStep& step, FileError error)
 std::string folderMissingLine(const char* folder)
 {
     return std::string("Ordner fehlt: ") + folder;
+}
+
+std::string lockBusyLine()
+{
+    return "Sperre belegt: " + ClickLock::name();
 }
 
 std::string planLine(const PlannedStep& each)

@@ -24,6 +24,9 @@ void setFileReportObserver(FileReportObserver observer);
 // Tells the observer, if there is one.
 void reportFileLine(const std::string& line);
 
+// "<text> (<reason>)", as every line and message about a file ends.
+std::string withReason(const std::string& text, FileError error);
+
 // "Gesichert: <live> -> <kept>", or "Sichern fehlgeschlagen: <live> -> <kept> (<reason>)".
 std::string keepLine(const FilePair& keep, FileError kept);
 
@@ -32,6 +35,9 @@ std::string copyFailedLine(const CopyStep& step, FileError error);
 
 // "Ordner fehlt: <folder>".
 std::string folderMissingLine(const char* folder);
+
+// "Sperre belegt: <lock>": another click kept the click lock past this one's patience.
+std::string lockBusyLine();
 
 // A step of a plan as `plan` prints it: "<source> -> <target>", ending in " (fehlt)" when its
 // source is missing and in " (wird gesichert)" when its live file is kept aside first.
