@@ -1,6 +1,7 @@
 #include "compareFiles.h"
 
 #include "fileBasics_win32.h"
+#include "openFolders_win32.h"
 
 #include <cstring>
 
@@ -52,15 +53,16 @@ bool sameSize(HANDLE a, HANDLE b)
     return GetFileSizeEx(a, &sizeA) && GetFileSizeEx(b, &sizeB) && sizeA.QuadPart == sizeB.QuadPart;
 }
 
-FileComparison compare(const char* source, const char* target)
+FileComparison compare(const OpenFolders& folders, const std::string& source, const std::string& target)
 {
-    const Handle from(openToRead(source));
+    const Handle from(folders.openToRead(source));
     if (!isFile(from))
         return FileComparison::SourceMissing;
-    const Handle to(openToRead(target));
+    const Handle to(folders.openToRead(target));
     if (!isFile(to)) {
         // A file that is there but may not be read cannot be told equal.
-        const bool lockedFile = !to && fileExists(target);
+        const DWORD attributes = to ? INVALID_FILE_ATTRIBUTES : folders.attributes(target);
+        const bool lockedFile = attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
         return lockedFile ? FileComparison::Different : FileComparison::TargetMissing;
     }
     if (!sameSize(from.get(), to.get()))
@@ -72,18 +74,25 @@ FileComparison compare(const char* source, const char* target)
 
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
 {
+    std::vector<std::string> paths;
+    for (const FilePair& pair : pairs) {
+        paths.push_back(pair.source);
+        paths.push_back(pair.target);
+    }
+    OpenFolders folders;
+    folders.open(paths);
     std::vector<FileComparison> found;
     for (const FilePair& pair : pairs)
-        found.push_back(compare(pair.source.c_str(), pair.target.c_str()));
+        found.push_back(compare(folders, pair.source, pair.target));
     return found;
 }
 
 namespace {
 
 // Size and modification time of a regular file; false for anything else.
-bool findRegular(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info)
+bool findRegular(const OpenFolders& folders, const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info)
 {
-    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) && !isFolder(info.dwFileAttributes);
+    return folders.attributes(path, info) && !isFolder(info.dwFileAttributes);
 }
 
 bool sameSize(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b)
@@ -91,26 +100,26 @@ bool sameSize(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DAT
     return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
 }
 
-bool sameBytes(const std::string& a, const std::string& b)
+bool sameBytes(const OpenFolders& folders, const std::string& a, const std::string& b)
 {
-    const Handle first(openToRead(a.c_str()));
-    const Handle second(openToRead(b.c_str()));
+    const Handle first(folders.openToRead(a));
+    const Handle second(folders.openToRead(b));
     return isFile(first) && isFile(second) && sameBytes(first.get(), second.get());
 }
 
 // Variants are looked at by size and time first, and bytes are read only when none of them
 // tells so (a live file usually holds the variant that the copy is about to replace, with its
 // time; the variants often share a size). Two names of one file share size and time too.
-bool changed(const FileVariants& file)
+bool changed(const OpenFolders& folders, const FileVariants& file)
 {
     WIN32_FILE_ATTRIBUTE_DATA targetInfo;
-    if (file.variants.empty() || !findRegular(file.target, targetInfo))
+    if (file.variants.empty() || !findRegular(folders, file.target, targetInfo))
         return false;
     std::vector<const std::string*> sameSizeOnly;
     bool replaced = false;
     for (size_t i = 0; i < file.variants.size(); ++i) {
         WIN32_FILE_ATTRIBUTE_DATA variantInfo;
-        if (!findRegular(file.variants[i], variantInfo))
+        if (!findRegular(folders, file.variants[i], variantInfo))
             continue;
         replaced = replaced || i == 0;
         if (!sameSize(variantInfo, targetInfo))
@@ -120,7 +129,7 @@ bool changed(const FileVariants& file)
         sameSizeOnly.push_back(&file.variants[i]);
     }
     for (const std::string* variant : sameSizeOnly) {
-        if (sameBytes(file.target, *variant))
+        if (sameBytes(folders, file.target, *variant))
             return false;
     }
     return replaced;
@@ -130,9 +139,16 @@ bool changed(const FileVariants& file)
 
 std::vector<bool> filesChanged(const std::vector<FileVariants>& files)
 {
+    std::vector<std::string> paths;
+    for (const FileVariants& file : files) {
+        paths.push_back(file.target);
+        paths.insert(paths.end(), file.variants.begin(), file.variants.end());
+    }
+    OpenFolders folders;
+    folders.list(paths);
     std::vector<bool> found;
     for (const FileVariants& file : files) {
-        found.push_back(changed(file));
+        found.push_back(changed(folders, file));
         keepAlive();
     }
     return found;

@@ -118,7 +118,7 @@ void Patience::leave()
 
 bool Patience::waitForOtherProgram(int& tries)
 {
-    if (waitedMs >= kPatienceMs)
+    if (patienceDepth == 0 || waitedMs >= kPatienceMs)
         return false;
     const DWORD growing = kFirstWaitMs << std::min(tries, 10);
     const DWORD wait = std::min({growing, kLongestWaitMs, kPatienceMs - waitedMs});
@@ -179,6 +179,9 @@ namespace {
 // in more threads' stacks.
 constexpr size_t kFlushThreads = 16;
 
+// The address space each pool thread reserves for its stack; only what it uses is committed.
+constexpr DWORD kPoolStackBytes = 256 * 1024;
+
 // One runTogether call, shared by its threads. The calling thread holds one count of
 // `running` while it starts them, so the event can only be set once all have started and
 // every one has ended.
@@ -214,7 +217,7 @@ void runTogether(size_t count, const std::function<void(size_t)>& task)
     std::vector<HANDLE> threads;
     while (together.ended != nullptr && threads.size() < std::min(count, kFlushThreads)) {
         ++together.running;
-        const HANDLE thread = CreateThread(nullptr, 64 * 1024, runThread, &together, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        const HANDLE thread = CreateThread(nullptr, kPoolStackBytes, runThread, &together, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         if (thread == nullptr) {
             --together.running;
             break;

@@ -93,7 +93,7 @@ private:
 };
 
 // Bytes go from one file to another through a buffer of this size, held for one call.
-constexpr DWORD kCopyBufferSize = 1024 * 1024;
+constexpr DWORD kCopyBufferSize = 256 * 1024;
 
 // Copies `size` bytes from the current offset of `from` to `to`, through a buffer of the
 // caller's; a read that another program's lock refuses is tried again patiently. The error
@@ -149,7 +149,8 @@ public:
     static void leave();
 
     // After a try that met another program's hold: waits the next wait of this step (tries
-    // counts them) and returns true, or false when the command's patience is spent.
+    // counts them) and returns true, or false when the command's patience is spent. A thread
+    // that holds no allowance (one of the pool's) never waits.
     static bool waitForOtherProgram(int& tries);
 };
 
@@ -170,6 +171,6 @@ bool waitKeepingAlive(HANDLE handle, DWORD timeoutMs);
 // once every one has ended; the calling thread meanwhile keeps the window alive. A flush waits
 // for the disk, and a disk takes the flushes it is given at once together: on a spinning disk
 // each costs a turn of the platter, whether one or sixteen are waiting. The tasks must share
-// nothing but what they are handed, and never wait for another program (that wait keeps the
-// window alive, which only its own thread may do).
+// nothing but what they are handed. They never wait for another program (that wait keeps the
+// window alive, which only its own thread may do): a thread of the pool holds no allowance.
 void runTogether(size_t count, const std::function<void(size_t)>& task);

@@ -58,7 +58,7 @@ FileError copyKept(Replacements& copies, size_t step, const FilePair& keep, std:
     if (!from || !regularFileFacts(from.get(), facts))
         return fileErrorOf(GetLastError());
     auto kept = std::make_unique<NewFile>(Target{keep.target});
-    if (const FileError error = kept->create(); error != FileError::None)
+    if (const FileError error = kept->create(OpenFolders()); error != FileError::None)
         return error;
     if (buffer.empty())
         buffer.resize(kCopyBufferSize);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileBasics_win32.h"
+#include "openFolders_win32.h"
 #include "replaceFile.h"
 
 #include <memory>
@@ -9,8 +10,9 @@
 
 // New files put in place whole, in rounds: the copies that replace live files, and the kept
 // copies of a player's files. Each new file is created beside its final name and filled; then
-// all of them are flushed, side by side; then each is renamed to its final name through its own
-// handle, in the order they were filled, a name that another program holds waited for; then
+// all of them are flushed, side by side (the copies' each by the thread that filled it, side
+// by side with the others' filling); then each is renamed to its final name through its own
+// handle, in the order of their steps, a name that another program holds waited for; then
 // each is flushed again, side by side, which writes its rename through as one asked for with
 // MOVEFILE_WRITE_THROUGH is. No name can reach the disk before its file's bytes.
 
@@ -22,8 +24,9 @@ struct Target {
 };
 
 // Whether the target may be replaced: a missing one in an existing folder, or a file that is
-// neither a folder nor read-only (the rename would not ask).
-FileError examine(Target& target);
+// neither a folder nor read-only (the rename would not ask). Looked at through its folder
+// where the call holds that open.
+FileError examine(Target& target, const OpenFolders& folders);
 
 // One new file beside its target, from its creation to its rename, through one handle that
 // may delete it: no other program can hold it against its rename meanwhile, and it is opened
@@ -40,8 +43,9 @@ public:
 
     // Creates it with the target's attributes (never read-only). One left by a killed click is
     // removed first (a command holds the click lock, so no other one is filling it): it is
-    // never written into, as it might be linked elsewhere by now.
-    FileError create();
+    // never written into, as it might be linked elsewhere by now. Created through its folder
+    // where the call holds that open.
+    FileError create(const OpenFolders& folders);
 
     // Flushes its content to disk.
     FileError flush();
@@ -68,11 +72,11 @@ public:
     // them (or when there was nothing to copy), else why it failed. Told before its rounds run.
     void ended(size_t step, FileError result) { results_[step] = result; }
 
-    // True when a new file for this path (in any letter case) waits for its rename.
-    bool waitingFor(const std::string& path) const;
-
     // Takes the step's new file, created and filled; its flush and rename come in the next rounds.
     void filled(size_t step, std::unique_ptr<NewFile> file);
+
+    // The same for a new file flushed already.
+    void flushed(size_t step, std::unique_ptr<NewFile> file);
 
     // Puts every waiting new file in place: flushed, renamed in turn, flushed again.
     void renameWaiting();
@@ -84,9 +88,11 @@ private:
     struct Waiting {
         size_t step;
         std::unique_ptr<NewFile> file;
+        bool flushed; // since its last change
     };
 
-    // Runs one round side by side over the waiting files whose steps have not failed.
+    // Flushes side by side the waiting files not flushed since their last change, of the steps
+    // that have not failed.
     void flushWaiting();
 
     std::vector<Waiting> waiting_;

@@ -1,6 +1,7 @@
 #include "readFile.h"
 
 #include "fileBasics_win32.h"
+#include "openFolders_win32.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -25,9 +26,13 @@ std::FILE* openRegularFile(const char* path)
 
 std::vector<bool> filesExist(const std::vector<std::string>& paths)
 {
+    OpenFolders folders;
+    folders.list(paths);
     std::vector<bool> found;
-    for (const std::string& path : paths)
-        found.push_back(fileExists(path.c_str()));
+    for (const std::string& path : paths) {
+        const DWORD attributes = folders.attributes(path);
+        found.push_back(attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes));
+    }
     return found;
 }
 

@@ -66,14 +66,15 @@ size_t removeLeftoversIn(const std::string& folder, bool below)
 
 } // namespace
 
+// The folders are read side by side: each reading waits for the disk on its own.
 size_t removeLeftovers(const std::vector<std::string>& folders)
 {
-    size_t removed = 0;
-    for (const std::string& folder : folders) {
-        removed += removeLeftoversIn(folder, false);
-        keepAlive();
-    }
-    return removed;
+    std::vector<size_t> removed(folders.size());
+    runTogether(folders.size(), [&](size_t each) { removed[each] = removeLeftoversIn(folders[each], false); });
+    size_t total = 0;
+    for (const size_t each : removed)
+        total += each;
+    return total;
 }
 
 size_t removeLeftoversBelow(const char* folder)

@@ -2,6 +2,8 @@
 
 #include "newFiles_win32.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,7 @@ const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 // program holds it. Only a refused rename pays for the look.
 FileError refusalAt(Target target)
 {
-    if (const FileError refused = examine(target); refused != FileError::None || !target.exists())
+    if (const FileError refused = examine(target, OpenFolders()); refused != FileError::None || !target.exists())
         return refused;
     const Handle probe(CreateFileA(target.path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
     return !probe && GetLastError() == ERROR_ACCESS_DENIED ? FileError::AccessDenied : FileError::None;
@@ -57,17 +59,17 @@ struct Source {
 };
 
 // Opens the source to read it, waiting while another program holds it.
-FileError openSource(const char* path, Source& source)
+FileError openSource(const OpenFolders& folders, const std::string& path, Source& source)
 {
     for (int tries = 0;;) {
-        source.file = openToRead(path);
+        source.file = folders.openToRead(path);
         if (source.file)
             break;
         const DWORD error = GetLastError();
         if (heldOpen(error) && Patience::waitForOtherProgram(tries))
             continue;
         // A folder cannot be opened so; it is no source.
-        if (error == ERROR_ACCESS_DENIED && !isFolder(GetFileAttributesA(path)))
+        if (error == ERROR_ACCESS_DENIED && !isFolder(folders.attributes(path)))
             return FileError::AccessDenied;
         return heldOpen(error) ? FileError::HeldByOtherProgram : FileError::SourceMissing;
     }
@@ -89,41 +91,79 @@ bool isSourceItself(const FilePair& copy, const Source& source, const Target& ta
            && of.nFileIndexLow == from.nFileIndexLow;
 }
 
-// Fills the step's new file, which then waits for its flush and rename; the step's result when
-// it ends here instead.
-FileError prepareCopy(Replacements& replacements, size_t step, const FilePair& copy, std::vector<char>& buffer)
+// Fills the step's new file; the step's result when it ends here instead, with no new file.
+FileError prepareCopy(const OpenFolders& folders, const FilePair& copy, std::unique_ptr<NewFile>& file)
 {
     Source source;
-    if (const FileError error = openSource(copy.source.c_str(), source); error != FileError::None)
+    if (const FileError error = openSource(folders, copy.source, source); error != FileError::None)
         return error;
-    // An earlier step of the batch writes the same file: its rename comes first.
-    if (replacements.waitingFor(copy.target))
-        replacements.renameWaiting();
     Target target{copy.target};
-    const FileError refused = examine(target);
+    const FileError refused = examine(target, folders);
     // A live file that is its source's own file already holds its bytes: nothing to copy.
     if (isSourceItself(copy, source, target))
         return FileError::None;
     if (refused != FileError::None)
         return refused;
-    auto file = std::make_unique<NewFile>(target);
-    if (const FileError error = file->create(); error != FileError::None)
+    auto filling = std::make_unique<NewFile>(target);
+    if (const FileError error = filling->create(folders); error != FileError::None)
         return error;
     const uint64_t size = static_cast<uint64_t>(source.facts.standard.EndOfFile.QuadPart);
-    const DWORD copied = copyBytes(source.file.get(), file->get(), size, buffer.data(), kCopyBufferSize);
+    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kCopyBufferSize)));
+    const DWORD copied = copyBytes(source.file.get(), filling->get(), size, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (copied != ERROR_SUCCESS)
         return fileErrorOf(copied);
-    if (!setModificationTime(file->get(), source.facts))
+    if (!setModificationTime(filling->get(), source.facts))
         return fileErrorOf(GetLastError());
-    replacements.filled(step, std::move(file));
+    file = std::move(filling);
     return FileError::None;
+}
+
+// Where the round that begins at `first` ends: before the first step that writes a file an
+// earlier step of the round writes (that one's rename must come first), or once the round holds
+// kMostNewFilesWaiting new files.
+size_t roundEnd(const std::vector<FilePair>& copies, size_t first)
+{
+    size_t end = first;
+    for (; end < copies.size() && end - first < kMostNewFilesWaiting; ++end) {
+        for (size_t earlier = first; earlier < end; ++earlier) {
+            if (lstrcmpiA(copies[earlier].target.c_str(), copies[end].target.c_str()) == 0)
+                return end;
+        }
+    }
+    return end;
+}
+
+// One round's new files filled and flushed, side by side. A try from a thread of the pool
+// waits for no other program (only this thread may, keeping the window alive): a step that
+// met one's hold is tried again here, with the command's patience, once the others are done.
+void fillRound(const OpenFolders& folders, const std::vector<FilePair>& copies, size_t first, size_t end,
+               Replacements& replacements)
+{
+    std::vector<FileError> results(end - first);
+    std::vector<std::unique_ptr<NewFile>> files(end - first);
+    const auto fillAndFlush = [&](size_t each) {
+        results[each] = prepareCopy(folders, copies[first + each], files[each]);
+        if (results[each] == FileError::None && files[each])
+            results[each] = files[each]->flush();
+    };
+    runTogether(end - first, fillAndFlush);
+    for (size_t each = 0; each < end - first; ++each) {
+        if (results[each] == FileError::HeldByOtherProgram) {
+            files[each].reset();
+            fillAndFlush(each);
+            keepAlive();
+        }
+        replacements.ended(first + each, results[each]);
+        if (results[each] == FileError::None && files[each])
+            replacements.flushed(first + each, std::move(files[each]));
+    }
 }
 
 } // namespace
 
-FileError examine(Target& target)
+FileError examine(Target& target, const OpenFolders& folders)
 {
-    target.attributes = GetFileAttributesA(target.path.c_str());
+    target.attributes = folders.attributes(target.path);
     if (!target.exists()) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? FileError::None : fileErrorOf(error);
@@ -141,18 +181,17 @@ NewFile::~NewFile()
     }
 }
 
-FileError NewFile::create()
+FileError NewFile::create(const OpenFolders& folders)
 {
     int removals = 0;
     for (int tries = 0;;) {
-        file_ = CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW, attributesFor(target_),
-                            nullptr);
+        file_ = folders.createFile(path_, GENERIC_WRITE | DELETE, kShareAll, CREATE_NEW, attributesFor(target_));
         if (file_)
             return FileError::None;
         DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS) {
             // A folder there is nobody's leftover: it is refused, and left as it is.
-            if (isFolder(GetFileAttributesA(path_.c_str())))
+            if (isFolder(folders.attributes(path_)))
                 return FileError::NotAFile;
             SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(path_.c_str()))
@@ -203,38 +242,36 @@ FileError NewFile::replaceTarget()
     return result == FileError::None ? flush() : result;
 }
 
-bool Replacements::waitingFor(const std::string& path) const
-{
-    for (const Waiting& each : waiting_) {
-        if (lstrcmpiA(each.file->targetPath().c_str(), path.c_str()) == 0)
-            return true;
-    }
-    return false;
-}
-
 void Replacements::filled(size_t step, std::unique_ptr<NewFile> file)
 {
     if (waiting_.size() >= kMostNewFilesWaiting)
         renameWaiting();
-    waiting_.push_back({step, std::move(file)});
+    waiting_.push_back({step, std::move(file), false});
+}
+
+void Replacements::flushed(size_t step, std::unique_ptr<NewFile> file)
+{
+    waiting_.push_back({step, std::move(file), true});
 }
 
 void Replacements::flushWaiting()
 {
-    runTogether(waiting_.size(), [this](size_t each) {
-        FileError& result = results_[waiting_[each].step];
-        if (result == FileError::None)
-            result = waiting_[each].file->flush();
-    });
+    std::vector<Waiting*> due;
+    for (Waiting& each : waiting_) {
+        if (!each.flushed && results_[each.step] == FileError::None)
+            due.push_back(&each);
+    }
+    runTogether(due.size(), [this, &due](size_t each) { results_[due[each]->step] = due[each]->file->flush(); });
 }
 
 void Replacements::renameWaiting()
 {
     flushWaiting();
-    for (const Waiting& each : waiting_) {
+    for (Waiting& each : waiting_) {
         FileError& result = results_[each.step];
         if (result == FileError::None)
             result = each.file->rename();
+        each.flushed = false; // its rename is flushed next
         keepAlive();
     }
     flushWaiting();
@@ -250,11 +287,19 @@ std::vector<FileError> Replacements::finish()
 std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     const Patience patience;
-    std::vector<char> buffer(kCopyBufferSize);
+    std::vector<std::string> paths;
+    for (const FilePair& copy : copies) {
+        paths.push_back(copy.source);
+        paths.push_back(copy.target);
+    }
+    OpenFolders folders;
+    folders.open(paths);
     Replacements replacements(copies.size());
-    for (size_t step = 0; step < copies.size(); ++step) {
-        replacements.ended(step, prepareCopy(replacements, step, copies[step], buffer));
-        keepAlive();
+    for (size_t first = 0; first < copies.size();) {
+        const size_t end = roundEnd(copies, first);
+        fillRound(folders, copies, first, end, replacements);
+        replacements.renameWaiting();
+        first = end;
     }
     return replacements.finish();
 }
@@ -263,13 +308,14 @@ std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 FileError writeFileReplacing(const char* path, const char* bytes, size_t size)
 {
     const Patience patience;
+    const OpenFolders wholePaths;
     Target target{path};
-    if (const FileError refused = examine(target); refused != FileError::None)
+    if (const FileError refused = examine(target, wholePaths); refused != FileError::None)
         return refused;
     if (target.exists())
         target.path = spellingOnDisk(target.path);
     NewFile file(target);
-    if (const FileError error = file.create(); error != FileError::None)
+    if (const FileError error = file.create(wholePaths); error != FileError::None)
         return error;
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr))

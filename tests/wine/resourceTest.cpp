@@ -96,7 +96,7 @@ TEST_P(Executable, HoldsBitmapsIconManifestAndVersionAndIsAGuiImageForItsMachine
     std::set<std::string> libraries;
     for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image() + imports.VirtualAddress); entry->Name != 0; ++entry)
         libraries.insert(CharLowerA(std::string(reinterpret_cast<const char*>(image() + entry->Name)).data()));
-    const std::set<std::string> system = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"};
+    const std::set<std::string> system = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll"};
     EXPECT_TRUE(std::includes(system.begin(), system.end(), libraries.begin(), libraries.end()))
         << "imports " << ::testing::PrintToString(libraries);
 }
