@@ -117,6 +117,30 @@ bool replacingCopy(const BareStep& step)
     return copyInto(step.source, fresh, O_CREAT | O_EXCL) && ::rename(fresh.c_str(), step.target.c_str()) == 0;
 }
 
+// What no whole replacement can do without: the source opened, a new file created beside the
+// target and renamed over an existing file there (one put beside the target for it, so that
+// the live files stay as they are); nothing copied, nothing flushed.
+double timeCallsAlone(const std::vector<BareStep>& steps)
+{
+    for (const BareStep& step : steps)
+        writeWholeFile(step.target + ".old", "");
+    const auto start = std::chrono::steady_clock::now();
+    for (const BareStep& step : steps) {
+        const std::string fresh = step.target + ".new";
+        const int from = ::open(step.source.c_str(), O_RDONLY | O_CLOEXEC);
+        const int to = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const bool ok = from >= 0 && to >= 0 && ::rename(fresh.c_str(), (step.target + ".old").c_str()) == 0;
+        ::close(from);
+        ::close(to);
+        if (!ok)
+            throw std::runtime_error("the calls failed at " + step.target);
+    }
+    const double took = seconds(std::chrono::steady_clock::now() - start);
+    for (const BareStep& step : steps)
+        fs::remove(step.target + ".old");
+    return took;
+}
+
 // The limit for durable whole replacement: every copy into a new file beside its target with
 // its write-back started at once, then each flushed and renamed over its target, then each
 // folder renamed into flushed.
@@ -289,15 +313,17 @@ struct Turn {
     double click;
     double durable;
     double replacing;
+    double calls; // the calls alone
 };
 
-// A turn of the native console, from the tree's working directory: its three runs, the turn
-// saying which goes first.
+// A turn of the native console, from the tree's working directory: its runs, the turn saying
+// which of the first three goes first.
 Turn nativeTurn(const BenchTree& tree, const std::string& console, int turn)
 {
     fs::current_path(tree.workDir);
     const std::vector<BareStep> steps = exactSteps(tree, Batch::EngfilesBin, 1024);
     Turn times{};
+    times.calls = timeCallsAlone(steps);
     for (int each = 0; each < 3; ++each) {
         switch ((turn + each) % 3) {
         case 0: times.click = timeClick(console, Batch::EngfilesBin); break;
@@ -324,7 +350,8 @@ Turn wineTurn(const WineBench& windows, const BenchTree& tree, int turn)
     ::sync();
     std::FILE* out = ::popen(command.c_str(), "r");
     Turn times{};
-    const bool read = out != nullptr && std::fscanf(out, "%lf %lf %lf", &times.click, &times.durable, &times.replacing) == 3;
+    const bool read = out != nullptr
+                      && std::fscanf(out, "%lf %lf %lf %lf", &times.click, &times.durable, &times.replacing, &times.calls) == 4;
     if (out == nullptr || ::pclose(out) != 0 || !read)
         throw std::runtime_error("the turn under Wine failed: " + command);
     return times;
@@ -369,14 +396,16 @@ private:
 // Medians of the turns of one console on one disk, printed as a row.
 void printTurns(const char* disk, const char* console, const std::vector<Turn>& turns)
 {
-    std::vector<double> click, durable, replacing;
+    std::vector<double> click, durable, replacing, calls;
     for (const Turn& turn : turns) {
         click.push_back(turn.click);
         durable.push_back(turn.durable);
         replacing.push_back(turn.replacing);
+        calls.push_back(turn.calls);
     }
-    std::printf("  %-18s %-8s %9.1f %11.1f %13.1f %10.3f %12.3f\n", disk, console, median(click) * 1e3, median(durable) * 1e3,
-                median(replacing) * 1e3, median(click) / median(durable), median(click) / median(replacing));
+    std::printf("  %-18s %-8s %9.1f %11.1f %13.1f %9.1f %10.3f %12.3f %9.3f\n", disk, console, median(click) * 1e3,
+                median(durable) * 1e3, median(replacing) * 1e3, median(calls) * 1e3, median(click) / median(durable),
+                median(click) / median(replacing), median(calls) / median(durable));
 }
 
 // BinPatch clicks against the durable loop and the replacing loop without a flush, on the
@@ -386,7 +415,9 @@ void compareDisks(const std::string& scratch, const BenchTree& plain, const std:
 {
     const SlowDisk disk(scratch + "/slow-origin", scratch + "/slow");
     std::printf("\nBinPatch clicks against the durable loop and the replacing loop without a flush, each console's own,\n"
-                "on a slow disk (every flush %d ms) and the plain disk, natively and under Wine, in turn\n", kSlowFlushMs);
+                "on a slow disk (every flush %d ms) and the plain disk, natively and under Wine, in turn; calls = each\n"
+                "step's source opened, a new file created beside its target and renamed over it, nothing copied or flushed\n",
+                kSlowFlushMs);
     if (!disk.mounted())
         std::printf("  (no slow disk: %s)\n", disk.why().c_str());
     if (windows.wine.empty())
@@ -404,8 +435,8 @@ void compareDisks(const std::string& scratch, const BenchTree& plain, const std:
             }
         }
     }
-    std::printf("  %-18s %-8s %9s %11s %13s %10s %12s\n", "disk", "console", "click ms", "durable ms", "replacing ms",
-                "/ durable", "/ replacing");
+    std::printf("  %-18s %-8s %9s %11s %13s %9s %10s %12s %9s\n", "disk", "console", "click ms", "durable ms", "replacing ms",
+                "calls ms", "/ durable", "/ replacing", "calls / durable");
     for (int onDisk = disk.mounted() ? 0 : 1; onDisk < 2; ++onDisk) {
         const std::string name = onDisk == 0 ? "slow (" + std::to_string(kSlowFlushMs) + " ms flush)" : "plain";
         printTurns(name.c_str(), "Linux", turns[onDisk][0]);

@@ -1,13 +1,16 @@
 // One turn of the Windows click against the Windows API's loops, under Wine, on a bench tree
 // that copy-bench made: a BinPatch click of the console (a new process), and over the same
 // steps and files the bare durable loop (CopyFileA into a new file, FlushFileBuffers and
-// MoveFileExA with MOVEFILE_WRITE_THROUGH) and the replacing loop without a flush (CopyFileA,
-// MoveFileExA). The turn says which goes first. Prints the three times in seconds, in that
-// order; copy-bench takes the medians.
+// MoveFileExA with MOVEFILE_WRITE_THROUGH), the replacing loop without a flush (CopyFileA,
+// MoveFileExA), and before them the calls alone that no whole replacement does without (each
+// source opened, a new file created beside its target and renamed over it, nothing copied or
+// flushed). The turn says which of the first three goes first. Prints the four times in
+// seconds, in that order; copy-bench takes the medians.
 //
 // Usage: copy-bench-wine <working directory of the tree> <br927config.exe> <turn>
 
 #include "copyTables.h"
+#include "newFiles_win32.h"
 #include "stateFile.h"
 
 #include <windows.h>
@@ -91,6 +94,36 @@ double timeReplacingLoop(const std::vector<CopyStep>& steps)
     return now() - start;
 }
 
+// The source opened, a new file created beside the target and renamed over an existing file
+// there (one put beside the target for it, so that the live files stay as they are), each file
+// named relative to its folder and renamed through its handle, as the console does; nothing
+// copied, nothing flushed.
+double timeCallsAlone(const std::vector<CopyStep>& steps)
+{
+    std::vector<std::string> paths;
+    for (const CopyStep& step : steps) {
+        paths.push_back(step.source);
+        paths.push_back(step.target);
+        CloseHandle(CreateFileA((step.target + ".bench-old").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
+    const double start = now();
+    OpenFolders folders;
+    folders.open(paths);
+    for (const CopyStep& step : steps) {
+        const Handle source(folders.openToRead(step.source));
+        const Handle file(folders.createFile(step.target + ".bench-new", GENERIC_WRITE | DELETE, kShareAll, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL));
+        std::vector<char> rename = renameRequest(step.target + ".bench-old");
+        if (!source || !file
+            || !SetFileInformationByHandle(file.get(), FileRenameInfo, rename.data(), static_cast<DWORD>(rename.size())))
+            throw std::runtime_error("the calls failed at " + step.target);
+    }
+    const double took = now() - start;
+    for (const CopyStep& step : steps)
+        DeleteFileA((step.target + ".bench-old").c_str());
+    return took;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,6 +139,7 @@ int main(int argc, char** argv)
     double click = 0;
     double durable = 0;
     double replacing = 0;
+    const double calls = timeCallsAlone(steps);
     for (int each = 0; each < 3; ++each) {
         switch ((turn + each) % 3) {
         case 0: click = timeClick(console); break;
@@ -113,6 +147,6 @@ int main(int argc, char** argv)
         default: replacing = timeReplacingLoop(steps); break;
         }
     }
-    std::printf("%.6f %.6f %.6f\n", click, durable, replacing);
+    std::printf("%.6f %.6f %.6f %.6f\n", click, durable, replacing, calls);
     return 0;
 }

@@ -340,12 +340,27 @@ TEST(ConsoleUnderWine, AMarkHeldPastTheBoundIsToldAsNotRemoved)
 }
 
 // A player's edits of live files are kept aside, byte for byte, before the click replaces them,
-// each at its path as the disk spells it: the tables spell the live front texture's folder
-// CABVIEW, the disk Cabview.
-TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFilesAsideByteForByte)
+// each at its path as the disk spells it (the tables spell the live front texture's folder
+// CABVIEW, the disk Cabview), and found so whatever the letter case of every name on the disk.
+struct SpellingCase {
+    const char* name;
+    std::string (*spelling)(std::string name);
+};
+
+void PrintTo(const SpellingCase& spelling, std::ostream* out)
+{
+    *out << spelling.name;
+}
+
+class EditedLiveFiles : public testing::TestWithParam<SpellingCase> {};
+
+TEST_P(EditedLiveFiles, AreKeptAsideByteForByteBeforeTheClickReplacesThem)
 {
     ScratchTree tree;
-    tree.createContent();
+    ContentTreeOptions options;
+    if (GetParam().spelling != nullptr)
+        options.spelling = GetParam().spelling;
+    tree.createContent(options);
     writeStateFile("0\r\n1024");
     const CopyStep step = stepsToRun(Batch::EngfilesBin, 1024).front();
     const std::string front = "../../trains/trainset/ZEK_BR927_serie1/CABVIEW/927_front1024.ace";
@@ -353,16 +368,20 @@ TEST(ConsoleUnderWine, AClickKeepsAPlayersEditedLiveFilesAsideByteForByte)
     writeWholeFile(tree.find(step.target), edit);
     writeWholeFile(tree.find(front), edit);
     const Result click = runConsole("binpatch");
-    EXPECT_EQ(click.exitCode, 0);
+    EXPECT_EQ(click.exitCode, 0) << click.out;
     EXPECT_NE(click.out.find("Gesichert: " + step.target + " -> Sicherungen/"), std::string::npos) << click.out;
     std::map<std::string, std::string> kept;
     for (const auto& entry : fs::recursive_directory_iterator("Sicherungen"))
         if (entry.is_regular_file())
             kept[withoutKeptTimes(entry.path().generic_string())] = readWholeFile(entry.path().string());
-    EXPECT_EQ(kept, (std::map<std::string, std::string>{
-                        {"Sicherungen/<Zeit>/" + belowRoot(step.target), edit},
-                        {"Sicherungen/<Zeit>/trains/trainset/ZEK_BR927_serie1/Cabview/927_front1024.ace", edit}}));
+    const auto keptAt = [](const std::string& tablePath) { return "Sicherungen/<Zeit>/" + belowRoot(spellingOnDisk(tablePath)); };
+    EXPECT_EQ(kept, (std::map<std::string, std::string>{{keptAt(step.target), edit}, {keptAt(front), edit}}));
     EXPECT_EQ(tree.read(step.target), tree.read(step.source));
 }
+
+INSTANTIATE_TEST_SUITE_P(ConsoleUnderWine, EditedLiveFiles,
+                         testing::Values(SpellingCase{"SpeltAsTheTables", nullptr},
+                                         SpellingCase{"EveryNameInAnotherCase", swappedCase}),
+                         [](const auto& spelling) { return std::string(spelling.param.name); });
 
 } // namespace

@@ -28,6 +28,10 @@ struct Target {
 // where the call holds that open.
 FileError examine(Target& target, const OpenFolders& folders);
 
+// The request that renames a file over the target through its handle (FileRenameInfo), by the
+// target's full path: a bare name is not taken as one in the new file's folder everywhere.
+std::vector<char> renameRequest(const std::string& target);
+
 // One new file beside its target, from its creation to its rename, through one handle that
 // may delete it: no other program can hold it against its rename meanwhile, and it is opened
 // once (every open is one more that a virus scanner inspects). Deleted unless renamed.

@@ -35,23 +35,6 @@ DWORD attributesFor(const Target& target)
     return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
-// The rename request for the target, by its full path (a bare name is not taken as one in the
-// new file's folder everywhere).
-std::vector<char> renameTo(const std::string& target)
-{
-    char full[MAX_PATH * 2];
-    const DWORD fullLength = GetFullPathNameA(target.c_str(), sizeof full, full, nullptr);
-    const std::string name = std::string("\\??\\") + (fullLength > 0 && fullLength < sizeof full ? full : target.c_str());
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-    std::vector<char> request(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(length) * sizeof(WCHAR));
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(request.data());
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
-    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, info->FileName, length);
-    return request;
-}
-
 // A copy's source, open to be read, with what the copy needs to know of it.
 struct Source {
     Handle file;
@@ -161,6 +144,21 @@ void fillRound(const OpenFolders& folders, const std::vector<FilePair>& copies, 
 
 } // namespace
 
+std::vector<char> renameRequest(const std::string& target)
+{
+    char full[MAX_PATH * 2];
+    const DWORD fullLength = GetFullPathNameA(target.c_str(), sizeof full, full, nullptr);
+    const std::string name = std::string("\\??\\") + (fullLength > 0 && fullLength < sizeof full ? full : target.c_str());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+    std::vector<char> request(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(length) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(request.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, info->FileName, length);
+    return request;
+}
+
 FileError examine(Target& target, const OpenFolders& folders)
 {
     target.attributes = folders.attributes(target.path);
@@ -217,7 +215,7 @@ FileError NewFile::flush()
 
 FileError NewFile::rename()
 {
-    const std::vector<char> request = renameTo(target_.path);
+    const std::vector<char> request = renameRequest(target_.path);
     for (int tries = 0;;) {
         if (SetFileInformationByHandle(file_.get(), FileRenameInfo, const_cast<char*>(request.data()),
                                        static_cast<DWORD>(request.size()))) {
