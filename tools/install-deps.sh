@@ -6,7 +6,9 @@
 # Usage: tools/install-deps.sh native|windows|fuzz ...
 set -eu
 
-# One line per package: its set, its Debian name, and a command or file that shows it is there.
+# One line per package: its set, its Debian name, and a command or file that shows it is there
+# (a file where a command of that name may come from elsewhere: a `convert` that only stands in
+# for ImageMagick's).
 # The i386 part of Wine runs the 32-bit release under WoW64, with the i386 X libraries that
 # the 64-bit part draws with, so that both draw alike.
 packages() {
@@ -35,7 +37,7 @@ windows libxcomposite1:i386   /usr/lib/i386-linux-gnu/libXcomposite.so.1
 windows libxxf86vm1:i386      /usr/lib/i386-linux-gnu/libXxf86vm.so.1
 windows fonts-wine            /usr/share/wine/fonts/marlett.ttf
 windows xvfb                  Xvfb
-windows imagemagick           convert
+windows imagemagick           /usr/bin/convert-im6.q16
 windows zip                   zip
 fuzz    clang                 clang++
 fuzz    libclang-rt-dev       /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a
