@@ -24,8 +24,8 @@ struct Target {
 };
 
 // Whether the target may be replaced: a missing one in an existing folder, or a file that is
-// neither a folder nor read-only (the rename would not ask). Looked at through its folder
-// where the call holds that open.
+// neither a folder nor read-only (the rename would not ask). Found in its folder's listing
+// where the call has read that folder.
 FileError examine(Target& target, const OpenFolders& folders);
 
 // The request that renames a file over the target through its handle (FileRenameInfo), by the
