@@ -61,8 +61,7 @@ FileComparison compare(const OpenFolders& folders, const std::string& source, co
     const Handle to(folders.openToRead(target));
     if (!isFile(to)) {
         // A file that is there but may not be read cannot be told equal.
-        const DWORD attributes = to ? INVALID_FILE_ATTRIBUTES : folders.attributes(target);
-        const bool lockedFile = attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
+        const bool lockedFile = !to && isExistingFile(folders.attributes(target));
         return lockedFile ? FileComparison::Different : FileComparison::TargetMissing;
     }
     if (!sameSize(from.get(), to.get()))
@@ -74,13 +73,8 @@ FileComparison compare(const OpenFolders& folders, const std::string& source, co
 
 std::vector<FileComparison> compareFiles(const std::vector<FilePair>& pairs)
 {
-    std::vector<std::string> paths;
-    for (const FilePair& pair : pairs) {
-        paths.push_back(pair.source);
-        paths.push_back(pair.target);
-    }
     OpenFolders folders;
-    folders.open(paths);
+    folders.open(pairs);
     std::vector<FileComparison> found;
     for (const FilePair& pair : pairs)
         found.push_back(compare(folders, pair.source, pair.target));

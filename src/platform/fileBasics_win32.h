@@ -21,11 +21,17 @@ inline bool isFolder(DWORD attributes)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Whether attributes read of a path (INVALID_FILE_ATTRIBUTES for none) tell a file there that
+// is not a folder.
+inline bool isExistingFile(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
+}
+
 // An existing file that is not a folder.
 inline bool fileExists(const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes);
+    return isExistingFile(GetFileAttributesA(path));
 }
 
 // Opens a file to read it from start to end, letting other programs read, write, rename and

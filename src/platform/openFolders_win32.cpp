@@ -47,8 +47,6 @@ ULONG createOptions(DWORD flagsAndAttributes)
     ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT;
     if ((flagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) != 0)
         options |= FILE_SEQUENTIAL_ONLY;
-    if ((flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) != 0)
-        options |= FILE_WRITE_THROUGH;
     return options;
 }
 
@@ -91,6 +89,16 @@ void OpenFolders::open(const std::vector<std::string>& paths)
         folders_[folder] = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     }
+}
+
+void OpenFolders::open(const std::vector<FilePair>& pairs)
+{
+    std::vector<std::string> paths;
+    for (const FilePair& pair : pairs) {
+        paths.push_back(pair.source);
+        paths.push_back(pair.target);
+    }
+    open(paths);
 }
 
 HANDLE OpenFolders::folderOf(const std::string& path, std::string& name) const

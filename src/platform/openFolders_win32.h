@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filePair.h"
+
 #include <windows.h>
 
 #include <map>
@@ -24,12 +26,16 @@ public:
     // is not held: the calls at its files then name them whole, and meet what stands there.
     void open(const std::vector<std::string>& paths);
 
+    // The same for both sides of each pair.
+    void open(const std::vector<FilePair>& pairs);
+
     // Reads the folders of these paths that are not read yet, side by side. A folder that
     // cannot be read is not held: its files are then looked at one by one.
     void list(const std::vector<std::string>& paths);
 
     // As CreateFileA(path, access, share, nullptr, disposition, flagsAndAttributes, nullptr),
-    // the last error included, for OPEN_EXISTING and CREATE_NEW.
+    // the last error included, for OPEN_EXISTING and CREATE_NEW; of the flags, only
+    // FILE_FLAG_SEQUENTIAL_SCAN is passed on.
     HANDLE createFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes) const;
 
     // As GetFileAttributesExA(path, GetFileExInfoStandard, &info), the last error included; as

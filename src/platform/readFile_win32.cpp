@@ -29,10 +29,8 @@ std::vector<bool> filesExist(const std::vector<std::string>& paths)
     OpenFolders folders;
     folders.list(paths);
     std::vector<bool> found;
-    for (const std::string& path : paths) {
-        const DWORD attributes = folders.attributes(path);
-        found.push_back(attributes != INVALID_FILE_ATTRIBUTES && !isFolder(attributes));
-    }
+    for (const std::string& path : paths)
+        found.push_back(isExistingFile(folders.attributes(path)));
     return found;
 }
 

@@ -285,13 +285,8 @@ std::vector<FileError> Replacements::finish()
 std::vector<FileError> copyFilesReplacing(const std::vector<FilePair>& copies)
 {
     const Patience patience;
-    std::vector<std::string> paths;
-    for (const FilePair& copy : copies) {
-        paths.push_back(copy.source);
-        paths.push_back(copy.target);
-    }
     OpenFolders folders;
-    folders.open(paths);
+    folders.open(copies);
     Replacements replacements(copies.size());
     for (size_t first = 0; first < copies.size();) {
         const size_t end = roundEnd(copies, first);
